@@ -1,0 +1,182 @@
+// Every kernel this CPU can run, reached directly, against the scalar kernel;
+// and the scalar kernel against the exact form and the literal float steps.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/exact_form.h"
+#include "toning/kernel_dispatch.h"
+#include "toning/preset_index.h"
+#include "toning/preset_matrices.h"
+#include "toning/scalar_kernel.h"
+
+namespace {
+
+constexpr std::size_t kAllColours = std::size_t{1} << 24;
+
+// Presets 0..10 and one index that selects none.
+const std::vector<PresetIndex>& presetsUnderTest() {
+    static const std::vector<PresetIndex> presets = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, kNoPreset};
+    return presets;
+}
+
+// Pixel i holds colour i (blue in byte 0) and a fourth byte that varies.
+std::vector<std::uint8_t> allColours() {
+    std::vector<std::uint8_t> pixels(4 * kAllColours);
+    for (std::uint32_t colour = 0; colour < kAllColours; ++colour) {
+        const std::uint32_t pixel = colour | ((colour * 0x3Du) & 0xFFu) << 24;
+        std::memcpy(&pixels[4 * colour], &pixel, 4);
+    }
+    return pixels;
+}
+
+std::string kernelName(const ::testing::TestParamInfo<std::size_t>& info) {
+    std::string name = toningKernels()[info.param].name;
+    std::erase(name, '-');
+    return name;
+}
+
+class Kernel : public ::testing::TestWithParam<std::size_t> {
+protected:
+    void SetUp() override {
+        const ToningKernelChoice choice = toningKernels()[GetParam()];
+        if (!choice.supported) {
+            GTEST_SKIP() << choice.name << " is not supported by this CPU (or its OS); skipped";
+        }
+        kernel_ = choice.kernel;
+    }
+    ToningKernel kernel_ = nullptr;
+};
+
+TEST_P(Kernel, EveryColourMatchesTheScalarKernel) {
+    const std::vector<std::uint8_t> source = allColours();
+    std::vector<std::uint8_t> expected(source.size());
+    std::vector<std::uint8_t> actual(source.size());
+    for (PresetIndex preset : presetsUnderTest()) {
+        const ToningMatrix& matrix = toningMatrixFor(preset);
+        std::memset(expected.data(), 0x7F, expected.size());
+        std::memset(actual.data(), 0x7F, actual.size());
+        toneScalar(expected.data(), source.data(), kAllColours, matrix);
+        kernel_(actual.data(), source.data(), kAllColours, matrix);
+        ASSERT_EQ(std::memcmp(expected.data(), actual.data(), actual.size()), 0) << "preset " << preset;
+    }
+}
+
+TEST_P(Kernel, EveryWidthAndAlignmentWritesOnlyItsPixels) {
+    constexpr std::size_t kGuard = 80;
+    constexpr std::uint8_t kGuardByte = 0xEE;
+    const ToningMatrix& matrix = toningMatrixFor(0);
+    for (std::size_t width = 1; width <= 70; ++width) {
+        for (std::size_t misalign : {0, 1, 2, 3, 5, 17, 33, 63}) {
+            const std::size_t bytes = 4 * width;
+            std::vector<std::uint8_t> source(bytes + misalign + 1);
+            for (std::size_t i = 0; i < source.size(); ++i) {
+                source[i] = static_cast<std::uint8_t>(i * 151 + width);
+            }
+            const std::uint8_t* in = source.data() + misalign;
+            std::vector<std::uint8_t> expected(bytes, 0x42);
+            toneScalar(expected.data(), in, width, matrix);
+
+            std::vector<std::uint8_t> buffer(kGuard + misalign + bytes + kGuard, kGuardByte);
+            std::uint8_t* out = buffer.data() + kGuard + misalign;
+            std::memset(out, 0x42, bytes);
+            kernel_(out, in, width, matrix);
+            ASSERT_EQ(std::memcmp(out, expected.data(), bytes), 0) << "width " << width << ", offset " << misalign;
+            for (std::size_t i = 0; i < kGuard + misalign; ++i) {
+                ASSERT_EQ(buffer[i], kGuardByte) << "wrote before the destination, width " << width;
+            }
+            for (std::size_t i = kGuard + misalign + bytes; i < buffer.size(); ++i) {
+                ASSERT_EQ(buffer[i], kGuardByte) << "wrote past the destination, width " << width;
+            }
+
+            // In place, from the same misaligned start.
+            std::vector<std::uint8_t> inPlace(source);
+            kernel_(inPlace.data() + misalign, inPlace.data() + misalign, width, matrix);
+            for (std::size_t i = 0; i < bytes; ++i) {
+                const std::uint8_t want = (i % 4 == 3) ? in[i] : expected[i];
+                ASSERT_EQ(inPlace[misalign + i], want) << "in place, width " << width << ", byte " << i;
+            }
+            ASSERT_EQ(inPlace.back(), source.back());
+            ASSERT_TRUE(std::equal(inPlace.begin(), inPlace.begin() + static_cast<std::ptrdiff_t>(misalign),
+                                   source.begin()));
+        }
+    }
+}
+
+TEST_P(Kernel, ZeroPixelsWritesNothing) {
+    std::uint8_t pixel[4] = {9, 9, 9, 9};
+    const std::uint8_t source[4] = {255, 255, 255, 255};
+    kernel_(pixel, source, 0, toningMatrixFor(0));
+    EXPECT_EQ(pixel[0], 9);
+    EXPECT_EQ(pixel[3], 9);
+}
+
+INSTANTIATE_TEST_SUITE_P(EverySupportedInstructionSet, Kernel, ::testing::Range<std::size_t>(0, kToningKernelCount),
+                         kernelName);
+
+TEST(Dispatch, ChoosesTheWidestSupportedKernelAndKeepsIt) {
+    ToningKernel widest = nullptr;
+    for (const ToningKernelChoice& choice : toningKernels()) {
+        if (choice.supported) {
+            widest = choice.kernel;
+            std::printf("dispatch uses the %s kernel\n", choice.name);
+            break;
+        }
+    }
+    EXPECT_EQ(activeToningKernel(), widest);
+    EXPECT_EQ(activeToningKernel(), activeToningKernel());
+    EXPECT_TRUE(toningKernels().back().supported) << "the scalar kernel always runs";
+}
+
+// The scalar kernel is the definition the others are held to. Check it
+// against the integer exact form, and against the literal steps: bytes
+// normalised through double to float, products and sums in double rounded to
+// float, scaled, capped and truncated. The two must agree on every input.
+TEST(ScalarKernel, EveryColourMatchesTheExactFormAndTheLiteralSteps) {
+    const std::vector<std::uint8_t> source = allColours();
+    std::vector<std::uint8_t> toned(source.size());
+    float normalised[256];
+    for (int n = 0; n < 256; ++n) {
+        normalised[n] = static_cast<float>(static_cast<double>(n) / 255.0);
+    }
+    auto literalStep = [](const int (&weights)[3], double denominator, float r, float g, float b) {
+        const double sum = static_cast<double>(r) * (weights[0] / denominator) +
+                           static_cast<double>(g) * (weights[1] / denominator);
+        const float out = static_cast<float>(sum + static_cast<double>(b) * (weights[2] / denominator));
+        double t = static_cast<double>(out) * 255.0;
+        if (t > 255.0) {
+            t = 255.0;
+        }
+        return static_cast<std::uint8_t>(static_cast<int>(t));
+    };
+    for (int preset = 0; preset < kPresetCount; ++preset) {
+        toneScalar(toned.data(), source.data(), kAllColours, toningMatrixFor(preset));
+        const exact_form::Preset& p = exact_form::kPresets[static_cast<std::size_t>(preset)];
+        const double denominator = p.denominator;
+        std::size_t mismatches = 0;
+        for (std::uint32_t colour = 0; colour < kAllColours; ++colour) {
+            const int blue = colour & 0xFF, green = (colour >> 8) & 0xFF, red = colour >> 16;
+            const auto exact = exact_form::tone(preset, blue, green, red);
+            const float r = normalised[red], g = normalised[green], b = normalised[blue];
+            const std::uint8_t literal[3] = {literalStep(p.weights[2], denominator, r, g, b),
+                                             literalStep(p.weights[1], denominator, r, g, b),
+                                             literalStep(p.weights[0], denominator, r, g, b)};
+            const std::uint8_t* out = &toned[4 * colour];
+            for (int c = 0; c < 3; ++c) {
+                if (out[c] != exact[static_cast<std::size_t>(c)] || literal[c] != exact[static_cast<std::size_t>(c)]) {
+                    if (++mismatches <= 5) {
+                        ADD_FAILURE() << "preset " << preset << ", colour 0x" << std::hex << colour << std::dec
+                                      << ", byte " << c << ": kernel " << int(out[c]) << ", literal steps "
+                                      << int(literal[c]) << ", exact " << int(exact[static_cast<std::size_t>(c)]);
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(mismatches, 0u) << "preset " << preset;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+#include "tests/module_path.h"
+
+#include <stdexcept>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace testing_support {
+
+std::string executableFolder() {
+#if defined(_WIN32)
+    char buffer[MAX_PATH * 4] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof(buffer));
+    std::string path(buffer, length);
+    return path.substr(0, path.find_last_of("\\/"));
+#else
+    char buffer[4096] = {};
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (length <= 0) {
+        throw std::runtime_error("cannot find the test program's folder");
+    }
+    std::string path(buffer, static_cast<std::size_t>(length));
+    return path.substr(0, path.find_last_of('/'));
+#endif
+}
+
+std::string pluginPath() {
+#if defined(_WIN32)
+    return executableFolder() + "\\sepia.dll";
+#else
+    return executableFolder() + "/sepia.so";
+#endif
+}
+
+const host::PluginLibrary& plugin() {
+    static const host::PluginLibrary library(pluginPath());
+    return library;
+}
+
+}  // namespace testing_support

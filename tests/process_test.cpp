@@ -1,0 +1,160 @@
+// Process, reached through the host loader: the pixels it writes, the bytes
+// it must leave alone, and every colour under every preset.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "host/plugin_library.h"
+#include "tests/exact_form.h"
+#include "tests/module_path.h"
+
+namespace {
+
+using host::ParameterBlock;
+using host::PluginObject;
+using testing_support::plugin;
+
+using Bgr = std::array<int, 3>;
+
+ParameterBlock recordFor(double value) {
+    ParameterBlock record;
+    record.setValue(value);
+    return record;
+}
+
+std::vector<std::uint8_t> pixelsFrom(const std::vector<Bgr>& colours, std::uint8_t fourth) {
+    std::vector<std::uint8_t> bytes;
+    for (const Bgr& c : colours) {
+        bytes.insert(bytes.end(), {static_cast<std::uint8_t>(c[0]), static_cast<std::uint8_t>(c[1]),
+                                   static_cast<std::uint8_t>(c[2]), fourth});
+    }
+    return bytes;
+}
+
+TEST(Process, ReferencePixels) {
+    const std::vector<Bgr> sources = {{255, 255, 255}, {128, 128, 128}, {37, 99, 201}, {10, 200, 90}};
+    const Bgr expected[11][4] = {
+        {{238, 255, 255}, {119, 153, 172}, {112, 144, 162}, {132, 170, 191}},
+        {{204, 255, 255}, {102, 128, 153}, {97, 122, 146}, {116, 145, 174}},
+        {{168, 232, 255}, {84, 116, 139}, {54, 77, 91}, {66, 92, 107}},
+        {{174, 231, 255}, {87, 116, 132}, {64, 85, 97}, {70, 96, 110}},
+        {{238, 255, 255}, {119, 153, 172}, {87, 112, 126}, {56, 71, 80}},
+        {{220, 255, 255}, {110, 135, 148}, {52, 62, 67}, {71, 80, 85}},
+        {{255, 255, 0}, {145, 135, 0}, {107, 62, 0}, {96, 80, 0}},
+        {{255, 211, 0}, {190, 106, 0}, {132, 75, 0}, {138, 88, 0}},
+        {{255, 255, 0}, {190, 170, 0}, {132, 103, 0}, {138, 122, 0}},
+        {{252, 243, 0}, {126, 122, 0}, {63, 80, 0}, {60, 133, 0}},
+        {{255, 255, 0}, {165, 160, 0}, {123, 140, 0}, {87, 160, 0}},
+    };
+    PluginObject object(plugin());
+    const std::vector<std::uint8_t> source = pixelsFrom(sources, 0x11);
+    for (int preset = 0; preset < 11; ++preset) {
+        std::vector<std::uint8_t> destination(source.size(), 0x7F);
+        object.process(destination.data(), source.data(), 4, 1, recordFor(preset));
+        for (std::size_t p = 0; p < sources.size(); ++p) {
+            const Bgr got = {destination[4 * p], destination[4 * p + 1], destination[4 * p + 2]};
+            EXPECT_EQ(got, expected[preset][p]) << "preset " << preset << ", pixel " << p;
+            EXPECT_EQ(destination[4 * p + 3], 0x7F);
+        }
+    }
+}
+
+TEST(Process, GreyKeepsItsLevelInGreenUnderSepia2) {
+    std::vector<Bgr> greys;
+    for (int v = 0; v < 256; ++v) {
+        greys.push_back({v, v, v});
+    }
+    const std::vector<std::uint8_t> source = pixelsFrom(greys, 0);
+    std::vector<std::uint8_t> destination(source.size());
+    PluginObject(plugin()).process(destination.data(), source.data(), 16, 16, recordFor(1.0));
+    for (int v = 0; v < 256; ++v) {
+        EXPECT_EQ(destination[4 * v + 1], v);
+    }
+    EXPECT_EQ(destination[4 * 5], 4);
+    EXPECT_EQ(destination[4 * 5 + 2], 6);
+}
+
+TEST(Process, EmptyImagesLeaveTheDestinationUntouched) {
+    PluginObject object(plugin());
+    const std::vector<std::uint8_t> source(64, 200);
+    const std::pair<int, int> sizes[] = {{0, 4}, {4, 0}, {-1, 4}, {4, -1}, {-3, -3}, {INT32_MIN, 1}, {1, INT32_MIN}};
+    for (auto [width, height] : sizes) {
+        std::vector<std::uint8_t> destination(64, 0x5A);
+        object.process(destination.data(), source.data(), width, height, recordFor(0.0));
+        EXPECT_EQ(destination, std::vector<std::uint8_t>(64, 0x5A)) << width << " x " << height;
+    }
+}
+
+TEST(Process, OutOfRangeTurnsEveryPixelBlackAndKeepsTheFourthByte) {
+    std::vector<std::uint8_t> source(4 * 37 * 3);
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        source[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    }
+    std::vector<std::uint8_t> destination(source.size(), 0x7F);
+    PluginObject(plugin()).process(destination.data(), source.data(), 37, 3, recordFor(11.0));
+    for (std::size_t p = 0; p < destination.size(); p += 4) {
+        EXPECT_EQ(destination[p], 0);
+        EXPECT_EQ(destination[p + 1], 0);
+        EXPECT_EQ(destination[p + 2], 0);
+        EXPECT_EQ(destination[p + 3], 0x7F);
+    }
+}
+
+TEST(Process, InPlaceEqualsOutOfPlaceAndTheSourceIsNotWritten) {
+    PluginObject object(plugin());
+    std::vector<std::uint8_t> source(4 * 61 * 7);
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        source[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
+    }
+    const std::vector<std::uint8_t> original = source;
+    for (int preset = -1; preset <= 11; ++preset) {
+        std::vector<std::uint8_t> separate(source.size(), 0);
+        object.process(separate.data(), source.data(), 61, 7, recordFor(preset));
+        ASSERT_EQ(source, original);
+
+        std::vector<std::uint8_t> inPlace = original;
+        object.process(inPlace.data(), inPlace.data(), 61, 7, recordFor(preset));
+        for (std::size_t i = 0; i < inPlace.size(); ++i) {
+            // Bytes 0..2 agree; byte 3 is whatever each destination held.
+            const std::uint8_t expected = (i % 4 == 3) ? original[i] : separate[i];
+            ASSERT_EQ(inPlace[i], expected) << "preset " << preset << ", byte " << i;
+        }
+    }
+}
+
+// Every one of the 2^24 colours under every preset, against the exact form
+// stated independently in exact_form.h.
+TEST(Process, EveryColourUnderEveryPresetMatchesTheExactForm) {
+    constexpr int kWidth = 4096;
+    constexpr int kHeight = 4096;
+    std::vector<std::uint8_t> source(4u * kWidth * kHeight);
+    for (std::uint32_t colour = 0; colour < (1u << 24); ++colour) {
+        const std::uint32_t pixel = colour | (colour * 0x9Eu) << 24;
+        std::memcpy(&source[4u * colour], &pixel, 4);
+    }
+    std::vector<std::uint8_t> destination(source.size());
+    PluginObject object(plugin());
+    for (int preset = -1; preset <= 11; ++preset) {
+        std::memset(destination.data(), 0xC3, destination.size());
+        object.process(destination.data(), source.data(), kWidth, kHeight, recordFor(preset));
+        std::size_t mismatches = 0;
+        for (std::uint32_t colour = 0; colour < (1u << 24); ++colour) {
+            const std::uint8_t* out = &destination[4u * colour];
+            const auto expected = exact_form::tone(preset, colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16);
+            if (out[0] != expected[0] || out[1] != expected[1] || out[2] != expected[2] || out[3] != 0xC3) {
+                if (++mismatches <= 5) {
+                    ADD_FAILURE() << "preset " << preset << ", colour 0x" << std::hex << colour << ": got "
+                                  << std::dec << int(out[0]) << "," << int(out[1]) << "," << int(out[2]) << ","
+                                  << int(out[3]) << " expected " << int(expected[0]) << "," << int(expected[1])
+                                  << "," << int(expected[2]);
+                }
+            }
+        }
+        EXPECT_EQ(mismatches, 0u) << "preset " << preset;
+    }
+}
+
+}  // namespace
