@@ -1,11 +1,12 @@
 # Cross-compiles for 64-bit Windows with mingw-w64 (Debian's
-# g++-mingw-w64-x86-64-win32). Every program and the plug-in DLL link the C++
+# g++-mingw-w64-x86-64-posix: its threads model gives std::thread and
+# std::mutex, which the tests use). Every program and the plug-in DLL link the C++
 # and GCC runtimes statically, so they need no toolchain DLL at run time.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
