@@ -12,6 +12,7 @@
 #include "toning/preset_index.h"
 #include "toning/preset_matrices.h"
 #include "toning/scalar_kernel.h"
+#include "toning/streaming.h"
 
 namespace {
 
@@ -57,8 +58,10 @@ TEST_P(Kernel, EveryColourMatchesTheScalarKernel) {
     std::vector<std::uint8_t> actual(source.size());
     for (PresetIndex preset : presetsUnderTest()) {
         const ToningMatrix& matrix = toningMatrixFor(preset);
-        std::memset(expected.data(), 0x7F, expected.size());
-        std::memset(actual.data(), 0x7F, actual.size());
+        // A fourth byte that shares no bit pattern with what a kernel might
+        // leave there by mistake.
+        std::memset(expected.data(), 0xA4, expected.size());
+        std::memset(actual.data(), 0xA4, actual.size());
         toneScalar(expected.data(), source.data(), kAllColours, matrix);
         kernel_(actual.data(), source.data(), kAllColours, matrix);
         ASSERT_EQ(std::memcmp(expected.data(), actual.data(), actual.size()), 0) << "preset " << preset;
@@ -102,6 +105,35 @@ TEST_P(Kernel, EveryWidthAndAlignmentWritesOnlyItsPixels) {
             ASSERT_EQ(inPlace.back(), source.back());
             ASSERT_TRUE(std::equal(inPlace.begin(), inPlace.begin() + static_cast<std::ptrdiff_t>(misalign),
                                    source.begin()));
+        }
+    }
+}
+
+// Images past the streaming threshold take the path that aligns the
+// destination and stores around the caches; a destination that is not even
+// 4-byte aligned cannot be aligned and takes the ordinary path.
+TEST_P(Kernel, LargeImagesAtEveryDestinationAlignment) {
+    const std::size_t pixels = kStreamingBytes / 4 + 1003;
+    std::vector<std::uint8_t> source(4 * pixels + 64);
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        source[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 11);
+    }
+    const ToningMatrix& matrix = toningMatrixFor(7);
+    std::vector<std::uint8_t> expected(4 * pixels);
+    std::vector<std::uint8_t> buffer(4 * pixels + 128);
+    for (std::size_t offset : {0, 4, 8, 28, 60, 1, 3}) {
+        const std::uint8_t* in = source.data() + 7;
+        std::memset(expected.data(), 0x3C, expected.size());
+        toneScalar(expected.data(), in, pixels, matrix);
+        std::memset(buffer.data(), 0x3C, buffer.size());
+        std::uint8_t* out = buffer.data() + 64 + offset;
+        kernel_(out, in, pixels, matrix);
+        ASSERT_EQ(std::memcmp(out, expected.data(), expected.size()), 0) << "destination offset " << offset;
+        for (std::size_t i = 0; i < 64 + offset; ++i) {
+            ASSERT_EQ(buffer[i], 0x3C);
+        }
+        for (std::size_t i = 64 + offset + expected.size(); i < buffer.size(); ++i) {
+            ASSERT_EQ(buffer[i], 0x3C);
         }
     }
 }

@@ -9,7 +9,7 @@
 
 #include "host/plugin_library.h"
 #include "tests/exact_form.h"
-#include "tests/module_path.h"
+#include "tests/built_plugin.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "toning/exact_division.h"
 #include "toning/scalar_kernel.h"
+#include "toning/streaming.h"
 
 namespace {
 
@@ -46,24 +47,43 @@ void toneAvx2(std::uint8_t* destination, const std::uint8_t* source, std::size_t
         _mm_setr_epi8(2, -128, -128, -128, 6, -128, -128, -128, 10, -128, -128, -128, 14, -128, -128, -128));
     const __m256i fourthByte = _mm256_set1_epi32(static_cast<std::int32_t>(0xFF000000u));
 
-    const std::size_t vectorPixels = pixelCount & ~std::size_t{7};
-    for (std::size_t i = 0; i < vectorPixels; i += 8) {
-        const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + 4 * i));
+    auto tone = [&](__m256i pixels) {
         const __m256i blueGreen = _mm256_shuffle_epi8(pixels, toBlueGreen);
         const __m256i red = _mm256_shuffle_epi8(pixels, toRed);
-
         const __m256i blue = toneChannel(blueGreen, red, blueRow);
         const __m256i green = toneChannel(blueGreen, red, greenRow);
         const __m256i redOut = toneChannel(blueGreen, red, redRow);
-        const __m256i toned = _mm256_or_si256(
-            blue, _mm256_or_si256(_mm256_slli_epi32(green, 8), _mm256_slli_epi32(redOut, 16)));
+        return _mm256_or_si256(blue, _mm256_or_si256(_mm256_slli_epi32(green, 8), _mm256_slli_epi32(redOut, 16)));
+    };
+    // Each destination pixel's fourth byte, loaded after the source, so that
+    // an in-place call stores back exactly the byte it found.
+    auto keepFourthBytes = [&](__m256i toned, __m256i destinationPixels) {
+        return _mm256_or_si256(toned, _mm256_and_si256(destinationPixels, fourthByte));
+    };
 
-        // Keep the destination's fourth bytes (see the SSE2 kernel).
-        __m256i* out = reinterpret_cast<__m256i*>(destination + 4 * i);
-        const __m256i kept = _mm256_and_si256(_mm256_loadu_si256(out), fourthByte);
-        _mm256_storeu_si256(out, _mm256_or_si256(toned, kept));
+    std::size_t done = 0;
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(destination);
+    if (pixelCount * 4 >= kStreamingBytes && address % 4 == 0) {
+        // Large images: align the destination, then store around the caches.
+        const std::size_t head = ((32 - address % 32) % 32) / 4;
+        toneScalar(destination, source, head, matrix);
+        done = head;
+        const std::size_t end = head + ((pixelCount - head) & ~std::size_t{7});
+        for (; done < end; done += 8) {
+            const __m256i toned = tone(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + 4 * done)));
+            __m256i* out = reinterpret_cast<__m256i*>(destination + 4 * done);
+            _mm256_stream_si256(out, keepFourthBytes(toned, _mm256_load_si256(out)));
+        }
+        _mm_sfence();
+    } else {
+        const std::size_t end = pixelCount & ~std::size_t{7};
+        for (; done < end; done += 8) {
+            const __m256i toned = tone(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + 4 * done)));
+            __m256i* out = reinterpret_cast<__m256i*>(destination + 4 * done);
+            _mm256_storeu_si256(out, keepFourthBytes(toned, _mm256_loadu_si256(out)));
+        }
     }
-    toneScalar(destination + 4 * vectorPixels, source + 4 * vectorPixels, pixelCount - vectorPixels, matrix);
+    toneScalar(destination + 4 * done, source + 4 * done, pixelCount - done, matrix);
 }
 
 #endif

@@ -1,6 +1,5 @@
 // AVX-512BW kernel: sixteen pixels per 512-bit vector, one pixel per 32-bit
-// lane. A byte-masked store writes bytes 0..2 of each pixel only, so the
-// destination's fourth bytes are neither read nor written.
+// lane.
 #include "toning/x86_kernels.h"
 
 #if defined(SEPIA_X86_64_KERNELS)
@@ -9,6 +8,7 @@
 
 #include "toning/exact_division.h"
 #include "toning/scalar_kernel.h"
+#include "toning/streaming.h"
 
 namespace {
 
@@ -23,12 +23,18 @@ RowWeights rowWeights(const ToningRow& row) {
             _mm512_set1_epi32(row.red)};
 }
 
-// min(255, floor(sum / 10000)) per lane; see exact_division.h.
+// min(255, floor(sum / 10000)) in the low byte of each lane, with 0x4B in
+// the high byte and zeros between. The division is the single-precision
+// product of exact_division.h, fused with an addition of 2^23 and rounded
+// toward minus infinity: floats in [2^23, 2^24) are the integers, so the
+// result is 2^23 + floor(sum * c), whose bits read 0x4B000000 + the quotient.
+// The cap is then an unsigned integer minimum on those bits.
 __m512i toneChannel(__m512i blueGreen, __m512i red, const RowWeights& w) {
     const __m512i sum =
         _mm512_add_epi32(_mm512_madd_epi16(blueGreen, w.blueGreen), _mm512_madd_epi16(red, w.red));
-    const __m512 quotient = _mm512_mul_ps(_mm512_cvtepi32_ps(sum), _mm512_set1_ps(kInverseDenominator));
-    return _mm512_cvttps_epi32(_mm512_min_ps(quotient, _mm512_set1_ps(255.0f)));
+    const __m512 biased = _mm512_fmadd_round_ps(_mm512_cvtepi32_ps(sum), _mm512_set1_ps(kInverseDenominator),
+                                                _mm512_set1_ps(8388608.0f), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    return _mm512_min_epu32(_mm512_castps_si512(biased), _mm512_set1_epi32(0x4B0000FF));
 }
 
 }  // namespace
@@ -48,21 +54,44 @@ void toneAvx512bw(std::uint8_t* destination, const std::uint8_t* source, std::si
         _mm_setr_epi8(2, -128, -128, -128, 6, -128, -128, -128, 10, -128, -128, -128, 14, -128, -128, -128));
     constexpr __mmask64 kColourBytes = 0x7777777777777777ull;
 
-    const std::size_t vectorPixels = pixelCount & ~std::size_t{15};
-    for (std::size_t i = 0; i < vectorPixels; i += 16) {
-        const __m512i pixels = _mm512_loadu_si512(source + 4 * i);
+    auto tone = [&](__m512i pixels) {
         const __m512i blueGreen = _mm512_shuffle_epi8(pixels, toBlueGreen);
         const __m512i red = _mm512_shuffle_epi8(pixels, toRed);
-
         const __m512i blue = toneChannel(blueGreen, red, blueRow);
         const __m512i green = toneChannel(blueGreen, red, greenRow);
         const __m512i redOut = toneChannel(blueGreen, red, redRow);
-        // blue | green << 8 | red << 16 in one three-input OR.
-        const __m512i toned = _mm512_ternarylogic_epi32(blue, _mm512_slli_epi32(green, 8),
-                                                        _mm512_slli_epi32(redOut, 16), 0xFE);
-        _mm512_mask_storeu_epi8(destination + 4 * i, kColourBytes, toned);
+        // blue | green << 8 | red << 16 in one three-input OR; the shifts
+        // push green's and red's 0x4B out of the lane, and blue's stays in
+        // byte 3, which is never stored as it stands.
+        return _mm512_ternarylogic_epi32(blue, _mm512_slli_epi32(green, 8), _mm512_slli_epi32(redOut, 16), 0xFE);
+    };
+
+    std::size_t done = 0;
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(destination);
+    if (pixelCount * 4 >= kStreamingBytes && address % 4 == 0) {
+        // Large images: align the destination, then store around the caches.
+        // A non-temporal store has no byte mask, so the destination's fourth
+        // bytes are read and stored back.
+        const std::size_t head = ((64 - address % 64) % 64) / 4;
+        toneScalar(destination, source, head, matrix);
+        done = head;
+        const __m512i fourthByte = _mm512_set1_epi32(static_cast<std::int32_t>(0xFF000000u));
+        const std::size_t end = head + ((pixelCount - head) & ~std::size_t{15});
+        for (; done < end; done += 16) {
+            const __m512i toned = tone(_mm512_loadu_si512(source + 4 * done));
+            __m512i* out = reinterpret_cast<__m512i*>(destination + 4 * done);
+            // fourthByte ? destination : toned, bit by bit.
+            _mm512_stream_si512(out, _mm512_ternarylogic_epi32(toned, _mm512_load_si512(out), fourthByte, 0xD8));
+        }
+        _mm_sfence();
+    } else {
+        // The byte mask writes bytes 0..2 of each pixel and never byte 3.
+        const std::size_t end = pixelCount & ~std::size_t{15};
+        for (; done < end; done += 16) {
+            _mm512_mask_storeu_epi8(destination + 4 * done, kColourBytes, tone(_mm512_loadu_si512(source + 4 * done)));
+        }
     }
-    toneScalar(destination + 4 * vectorPixels, source + 4 * vectorPixels, pixelCount - vectorPixels, matrix);
+    toneScalar(destination + 4 * done, source + 4 * done, pixelCount - done, matrix);
 }
 
 #endif

@@ -7,6 +7,7 @@
 
 #include "toning/exact_division.h"
 #include "toning/scalar_kernel.h"
+#include "toning/streaming.h"
 
 namespace {
 
@@ -41,27 +42,45 @@ void toneSse2(std::uint8_t* destination, const std::uint8_t* source, std::size_t
     const __m128i thirdByte = _mm_set1_epi32(0x00FF0000);
     const __m128i fourthByte = _mm_set1_epi32(static_cast<std::int32_t>(0xFF000000u));
 
-    const std::size_t vectorPixels = pixelCount & ~std::size_t{3};
-    for (std::size_t i = 0; i < vectorPixels; i += 4) {
-        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i));
+    auto tone = [&](__m128i pixels) {
         // Lane words (blue, green) and (red, 0).
         const __m128i blueGreen = _mm_or_si128(_mm_and_si128(pixels, lowByte),
                                                _mm_and_si128(_mm_slli_epi32(pixels, 8), thirdByte));
         const __m128i red = _mm_and_si128(_mm_srli_epi32(pixels, 16), lowByte);
-
         const __m128i blue = toneChannel(blueGreen, red, blueRow);
         const __m128i green = toneChannel(blueGreen, red, greenRow);
         const __m128i redOut = toneChannel(blueGreen, red, redRow);
-        const __m128i toned =
-            _mm_or_si128(blue, _mm_or_si128(_mm_slli_epi32(green, 8), _mm_slli_epi32(redOut, 16)));
+        return _mm_or_si128(blue, _mm_or_si128(_mm_slli_epi32(green, 8), _mm_slli_epi32(redOut, 16)));
+    };
+    // Each destination pixel's fourth byte, loaded after the source, so that
+    // an in-place call stores back exactly the byte it found.
+    auto keepFourthBytes = [&](__m128i toned, __m128i destinationPixels) {
+        return _mm_or_si128(toned, _mm_and_si128(destinationPixels, fourthByte));
+    };
 
-        // Keep the destination's fourth bytes: loaded after the source, so an
-        // in-place call reads back exactly what it read as source.
-        __m128i* out = reinterpret_cast<__m128i*>(destination + 4 * i);
-        const __m128i kept = _mm_and_si128(_mm_loadu_si128(out), fourthByte);
-        _mm_storeu_si128(out, _mm_or_si128(toned, kept));
+    std::size_t done = 0;
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(destination);
+    if (pixelCount * 4 >= kStreamingBytes && address % 4 == 0) {
+        // Large images: align the destination, then store around the caches.
+        const std::size_t head = ((16 - address % 16) % 16) / 4;
+        toneScalar(destination, source, head, matrix);
+        done = head;
+        const std::size_t end = head + ((pixelCount - head) & ~std::size_t{3});
+        for (; done < end; done += 4) {
+            const __m128i toned = tone(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * done)));
+            __m128i* out = reinterpret_cast<__m128i*>(destination + 4 * done);
+            _mm_stream_si128(out, keepFourthBytes(toned, _mm_load_si128(out)));
+        }
+        _mm_sfence();
+    } else {
+        const std::size_t end = pixelCount & ~std::size_t{3};
+        for (; done < end; done += 4) {
+            const __m128i toned = tone(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * done)));
+            __m128i* out = reinterpret_cast<__m128i*>(destination + 4 * done);
+            _mm_storeu_si128(out, keepFourthBytes(toned, _mm_loadu_si128(out)));
+        }
     }
-    toneScalar(destination + 4 * vectorPixels, source + 4 * vectorPixels, pixelCount - vectorPixels, matrix);
+    toneScalar(destination + 4 * done, source + 4 * done, pixelCount - done, matrix);
 }
 
 #endif

@@ -1,4 +1,4 @@
-#include "tests/module_path.h"
+#include "host/module_path.h"
 
 #include <stdexcept>
 
@@ -8,7 +8,7 @@
 #include <unistd.h>
 #endif
 
-namespace testing_support {
+namespace host {
 
 std::string executableFolder() {
 #if defined(_WIN32)
@@ -20,14 +20,14 @@ std::string executableFolder() {
     char buffer[4096] = {};
     const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
     if (length <= 0) {
-        throw std::runtime_error("cannot find the test program's folder");
+        throw std::runtime_error("cannot find the running program's folder");
     }
     std::string path(buffer, static_cast<std::size_t>(length));
     return path.substr(0, path.find_last_of('/'));
 #endif
 }
 
-std::string pluginPath() {
+std::string pluginBesideExecutable() {
 #if defined(_WIN32)
     return executableFolder() + "\\sepia.dll";
 #else
@@ -35,9 +35,4 @@ std::string pluginPath() {
 #endif
 }
 
-const host::PluginLibrary& plugin() {
-    static const host::PluginLibrary library(pluginPath());
-    return library;
-}
-
-}  // namespace testing_support
+}  // namespace host
