@@ -52,7 +52,10 @@ BgraImage decodeImage(const std::vector<std::uint8_t>& file, const std::string& 
     int height = 0;
     int channels = 0;
     if (stbi_info_from_memory(file.data(), length, &width, &height, &channels) == 0) {
-        throw HostError("'" + name + "' is not a PNG, JPEG, BMP or TGA image (" + stbi_failure_reason() + ")");
+        // stb also refuses here images it deems too large to decode, after
+        // which its reason is that of the last format it tried.
+        throw HostError("'" + name + "' is not a PNG, JPEG, BMP or TGA image that can be decoded (" +
+                        stbi_failure_reason() + "; images beyond 1 GiB are refused)");
     }
     // Refuses oversized images before any pixel memory is allocated.
     BgraImage image = makeImage(width, height);

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// Runs sepia-host with `arguments` (without the program name): reports go to
+// `out`, errors and usage to `err`. Returns the exit code: 0 success,
+// 1 failure (bad file, library, memory), 2 usage error.
+int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace host
