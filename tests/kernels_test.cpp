@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/colour_sweep.h"
 #include "tests/exact_form.h"
 #include "toning/kernel_dispatch.h"
 #include "toning/preset_index.h"
@@ -16,22 +17,10 @@
 
 namespace {
 
-constexpr std::size_t kAllColours = std::size_t{1} << 24;
-
 // Presets 0..10 and one index that selects none.
 const std::vector<PresetIndex>& presetsUnderTest() {
     static const std::vector<PresetIndex> presets = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, kNoPreset};
     return presets;
-}
-
-// Pixel i holds colour i (blue in byte 0) and a fourth byte that varies.
-std::vector<std::uint8_t> allColours() {
-    std::vector<std::uint8_t> pixels(4 * kAllColours);
-    for (std::uint32_t colour = 0; colour < kAllColours; ++colour) {
-        const std::uint32_t pixel = colour | ((colour * 0x3Du) & 0xFFu) << 24;
-        std::memcpy(&pixels[4 * colour], &pixel, 4);
-    }
-    return pixels;
 }
 
 std::string kernelName(const ::testing::TestParamInfo<std::size_t>& info) {
@@ -53,7 +42,8 @@ protected:
 };
 
 TEST_P(Kernel, EveryColourMatchesTheScalarKernel) {
-    const std::vector<std::uint8_t> source = allColours();
+    const std::vector<std::uint8_t> source = colour_sweep::pixels(colour_sweep::colours());
+    const std::size_t count = source.size() / 4;
     std::vector<std::uint8_t> expected(source.size());
     std::vector<std::uint8_t> actual(source.size());
     for (PresetIndex preset : presetsUnderTest()) {
@@ -62,8 +52,8 @@ TEST_P(Kernel, EveryColourMatchesTheScalarKernel) {
         // leave there by mistake.
         std::memset(expected.data(), 0xA4, expected.size());
         std::memset(actual.data(), 0xA4, actual.size());
-        toneScalar(expected.data(), source.data(), kAllColours, matrix);
-        kernel_(actual.data(), source.data(), kAllColours, matrix);
+        toneScalar(expected.data(), source.data(), count, matrix);
+        kernel_(actual.data(), source.data(), count, matrix);
         ASSERT_EQ(std::memcmp(expected.data(), actual.data(), actual.size()), 0) << "preset " << preset;
     }
 }
@@ -168,7 +158,8 @@ TEST(Dispatch, ChoosesTheWidestSupportedKernelAndKeepsIt) {
 // normalised through double to float, products and sums in double rounded to
 // float, scaled, capped and truncated. The two must agree on every input.
 TEST(ScalarKernel, EveryColourMatchesTheExactFormAndTheLiteralSteps) {
-    const std::vector<std::uint8_t> source = allColours();
+    const std::vector<std::uint32_t> colours = colour_sweep::colours();
+    const std::vector<std::uint8_t> source = colour_sweep::pixels(colours);
     std::vector<std::uint8_t> toned(source.size());
     float normalised[256];
     for (int n = 0; n < 256; ++n) {
@@ -185,18 +176,19 @@ TEST(ScalarKernel, EveryColourMatchesTheExactFormAndTheLiteralSteps) {
         return static_cast<std::uint8_t>(static_cast<int>(t));
     };
     for (int preset = 0; preset < kPresetCount; ++preset) {
-        toneScalar(toned.data(), source.data(), kAllColours, toningMatrixFor(preset));
+        toneScalar(toned.data(), source.data(), colours.size(), toningMatrixFor(preset));
         const exact_form::Preset& p = exact_form::kPresets[static_cast<std::size_t>(preset)];
         const double denominator = p.denominator;
         std::size_t mismatches = 0;
-        for (std::uint32_t colour = 0; colour < kAllColours; ++colour) {
+        for (std::size_t i = 0; i < colours.size(); ++i) {
+            const std::uint32_t colour = colours[i];
             const int blue = colour & 0xFF, green = (colour >> 8) & 0xFF, red = colour >> 16;
             const auto exact = exact_form::tone(preset, blue, green, red);
             const float r = normalised[red], g = normalised[green], b = normalised[blue];
             const std::uint8_t literal[3] = {literalStep(p.weights[2], denominator, r, g, b),
                                              literalStep(p.weights[1], denominator, r, g, b),
                                              literalStep(p.weights[0], denominator, r, g, b)};
-            const std::uint8_t* out = &toned[4 * colour];
+            const std::uint8_t* out = &toned[4 * i];
             for (int c = 0; c < 3; ++c) {
                 if (out[c] != exact[static_cast<std::size_t>(c)] || literal[c] != exact[static_cast<std::size_t>(c)]) {
                     if (++mismatches <= 5) {

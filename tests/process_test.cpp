@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/plugin_library.h"
+#include "tests/colour_sweep.h"
 #include "tests/exact_form.h"
 #include "tests/built_plugin.h"
 
@@ -125,24 +126,21 @@ TEST(Process, InPlaceEqualsOutOfPlaceAndTheSourceIsNotWritten) {
     }
 }
 
-// Every one of the 2^24 colours under every preset, against the exact form
-// stated independently in exact_form.h.
+// Every one of the 2^24 colours under every preset (and two indices that
+// select none), against the exact form stated independently in exact_form.h.
 TEST(Process, EveryColourUnderEveryPresetMatchesTheExactForm) {
-    constexpr int kWidth = 4096;
-    constexpr int kHeight = 4096;
-    std::vector<std::uint8_t> source(4u * kWidth * kHeight);
-    for (std::uint32_t colour = 0; colour < (1u << 24); ++colour) {
-        const std::uint32_t pixel = colour | (colour * 0x9Eu) << 24;
-        std::memcpy(&source[4u * colour], &pixel, 4);
-    }
+    const std::vector<std::uint32_t> colours = colour_sweep::colours();
+    const std::vector<std::uint8_t> source = colour_sweep::pixels(colours);
+    const int height = static_cast<int>(colours.size() / colour_sweep::kSweepWidth);
     std::vector<std::uint8_t> destination(source.size());
     PluginObject object(plugin());
     for (int preset = -1; preset <= 11; ++preset) {
         std::memset(destination.data(), 0xC3, destination.size());
-        object.process(destination.data(), source.data(), kWidth, kHeight, recordFor(preset));
+        object.process(destination.data(), source.data(), colour_sweep::kSweepWidth, height, recordFor(preset));
         std::size_t mismatches = 0;
-        for (std::uint32_t colour = 0; colour < (1u << 24); ++colour) {
-            const std::uint8_t* out = &destination[4u * colour];
+        for (std::size_t i = 0; i < colours.size(); ++i) {
+            const std::uint32_t colour = colours[i];
+            const std::uint8_t* out = &destination[4 * i];
             const auto expected = exact_form::tone(preset, colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16);
             if (out[0] != expected[0] || out[1] != expected[1] || out[2] != expected[2] || out[3] != 0xC3) {
                 if (++mismatches <= 5) {
