@@ -43,7 +43,7 @@ struct Images {
     explicit Images(int side) : pixels(static_cast<std::size_t>(side) * static_cast<std::size_t>(side)) {
         source = allocate();
         destination = allocate();
-        std::mt19937 random(12345);
+        std::mt19937 random(12345);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same image every run
         for (std::size_t i = 0; i < bytes(); i += 4) {
             const std::uint32_t pixel = random();
             std::memcpy(source.get() + i, &pixel, 4);
@@ -128,7 +128,7 @@ void benchOpenCv(benchmark::State& state, int side, int preset) {
     cv::Mat destination(side, side, CV_8UC4, images.destination.get());
     // BGRA in, BGRA out: rows are output blue, green, red, alpha.
     const ToningMatrix& m = toningMatrixFor(preset);
-    auto w = [](std::int16_t weight) { return weight / 10000.0f; };
+    auto w = [](std::int16_t weight) { return static_cast<float>(weight) / 10000.0f; };
     const cv::Matx44f transform(w(m.blue.blue), w(m.blue.green), w(m.blue.red), 0,     //
                                 w(m.green.blue), w(m.green.green), w(m.green.red), 0,  //
                                 w(m.red.blue), w(m.red.green), w(m.red.red), 0,        //

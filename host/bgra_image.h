@@ -25,7 +25,7 @@ struct BgraImage {
 // Largest image the host will hold: width x height x 4 bytes.
 inline constexpr std::uint64_t kMaxImageBytes = std::uint64_t{1} << 30;
 
-// A blank opaque image; throws HostError when it would exceed kMaxImageBytes.
-BgraImage makeImage(int width, int height);
+// A blank opaque image; throws HostError when it would exceed `maxBytes`.
+BgraImage makeImage(int width, int height, std::uint64_t maxBytes = kMaxImageBytes);
 
 }  // namespace host

@@ -40,7 +40,7 @@ void appendBytes(void* context, void* data, int size) {
 
 }  // namespace
 
-BgraImage decodeImage(const std::vector<std::uint8_t>& file, const std::string& name) {
+BgraImage decodeImage(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes) {
     if (file.empty()) {
         throw HostError("'" + name + "' is empty, not an image");
     }
@@ -58,7 +58,7 @@ BgraImage decodeImage(const std::vector<std::uint8_t>& file, const std::string& 
                         stbi_failure_reason() + "; images beyond 1 GiB are refused)");
     }
     // Refuses oversized images before any pixel memory is allocated.
-    BgraImage image = makeImage(width, height);
+    BgraImage image = makeImage(width, height, maxBytes);
     image.hasAlpha = channels == 2 || channels == 4;
 
     int decodedWidth = 0;

@@ -9,9 +9,11 @@
 namespace host {
 
 // Decodes a PNG, JPEG, BMP or TGA file held in memory into the plug-in's
-// BGRA layout. Checks the size the header announces against kMaxImageBytes
-// before decoding. Throws HostError for anything that is not such an image.
-BgraImage decodeImage(const std::vector<std::uint8_t>& file, const std::string& name);
+// BGRA layout. Checks the size the header announces against `maxBytes` (of
+// BGRA pixels) before decoding. Throws HostError for anything that is not
+// such an image.
+BgraImage decodeImage(const std::vector<std::uint8_t>& file, const std::string& name,
+                      std::uint64_t maxBytes = kMaxImageBytes);
 
 // Reads and decodes an image file; HostError when that fails.
 BgraImage readImageFile(const std::string& path);

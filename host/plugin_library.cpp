@@ -35,7 +35,7 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
 #else
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
-        const char* reason = dlerror();
+        const char* reason = dlerror();  // NOLINT(concurrency-mt-unsafe): read right after the failed call
         throw PluginLoadError("cannot load plug-in library '" + path + "': " + (reason ? reason : "unknown error"));
     }
 #endif

@@ -56,6 +56,7 @@ TEST(Concurrency, ProcessCreateAndDescribeFromManyThreads) {
     std::atomic<int> failures{0};
     std::atomic<bool> go{false};
     std::vector<std::thread> threads;
+    threads.reserve(7);
     constexpr int kRounds = 40;
 
     auto processor = [&](const PluginObject* fixed, int seed) {

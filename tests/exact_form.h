@@ -30,13 +30,14 @@ inline constexpr std::array<Preset, 11> kPresets = {{
 
 // Output bytes (blue, green, red) for source bytes (blue, green, red) under
 // `preset`; an index outside 0..10 gives black.
-inline std::array<std::uint8_t, 3> tone(int preset, int blue, int green, int red) {
+inline std::array<std::uint8_t, 3> tone(int preset, unsigned blue, unsigned green, unsigned red) {
     if (preset < 0 || preset >= static_cast<int>(kPresets.size())) {
         return {0, 0, 0};
     }
     const Preset& p = kPresets[static_cast<std::size_t>(preset)];
     auto channel = [&](int row) {
-        const int sum = p.weights[row][0] * red + p.weights[row][1] * green + p.weights[row][2] * blue;
+        const int sum = p.weights[row][0] * static_cast<int>(red) + p.weights[row][1] * static_cast<int>(green) +
+                        p.weights[row][2] * static_cast<int>(blue);
         const int quotient = sum / p.denominator;
         return static_cast<std::uint8_t>(quotient > 255 ? 255 : quotient);
     };

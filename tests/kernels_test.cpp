@@ -182,7 +182,7 @@ TEST(ScalarKernel, EveryColourMatchesTheExactFormAndTheLiteralSteps) {
         std::size_t mismatches = 0;
         for (std::size_t i = 0; i < colours.size(); ++i) {
             const std::uint32_t colour = colours[i];
-            const int blue = colour & 0xFF, green = (colour >> 8) & 0xFF, red = colour >> 16;
+            const std::uint32_t blue = colour & 0xFF, green = (colour >> 8) & 0xFF, red = colour >> 16;
             const auto exact = exact_form::tone(preset, blue, green, red);
             const float r = normalised[red], g = normalised[green], b = normalised[blue];
             const std::uint8_t literal[3] = {literalStep(p.weights[2], denominator, r, g, b),

@@ -1,0 +1,27 @@
+#!/bin/sh
+# Builds the libFuzzer targets (preset "fuzz": clang 14, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each for SECONDS seconds (default 60)
+# from the checked-in seed corpus. Fails on any crash, leak or mismatch.
+set -e
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+sh scripts/install-deps.sh
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc)" --target fuzz_process fuzz_image
+for target in fuzz_process fuzz_image; do
+    seeds=tests/fuzz/corpus/${target#fuzz_}
+    # New inputs go to a scratch corpus in the build folder, never into the repo.
+    work=build/fuzz/corpus-$target
+    log=build/fuzz/$target.log
+    mkdir -p "$work"
+    echo "=== $target, $seconds s ==="
+    if ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        "./build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
+        -artifact_prefix="build/fuzz/$target-" "$work" "$seeds" >"$log" 2>&1; then
+        grep -E "^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb|#[0-9]+ +DONE)" "$log"
+    else
+        tail -n 60 "$log"
+        echo "$target found a failure; the input is saved as build/fuzz/$target-*" >&2
+        exit 1
+    fi
+done
