@@ -101,7 +101,8 @@ void measureAgainstMemcpy(benchmark::State& state, Images& images, Operation ope
 
 void benchMemcpy(benchmark::State& state, int side) {
     Images& images = imagesFor(side);
-    measureAgainstMemcpy(state, images, [&] { std::memcpy(images.destination.get(), images.source.get(), images.bytes()); });
+    measureAgainstMemcpy(state, images,
+                         [&] { std::memcpy(images.destination.get(), images.source.get(), images.bytes()); });
 }
 
 void benchKernel(benchmark::State& state, int side, ToningKernel kernel, int preset) {
@@ -157,15 +158,18 @@ int main(int argc, char** argv) {
         for (const PresetCase& preset : kPresets) {
             const std::string suffix = "/" + size + "/" + preset.name;
             benchmark::RegisterBenchmark(("Process" + suffix).c_str(), benchProcess, side, std::cref(*library),
-                                         preset.index)->UseManualTime();
+                                         preset.index)
+                ->UseManualTime();
             for (const ToningKernelChoice& choice : toningKernels()) {
                 if (choice.supported) {
                     benchmark::RegisterBenchmark((std::string("kernel_") + choice.name + suffix).c_str(), benchKernel,
-                                                 side, choice.kernel, preset.index)->UseManualTime();
+                                                 side, choice.kernel, preset.index)
+                        ->UseManualTime();
                 }
             }
 #if defined(SEPIA_BENCH_HAVE_OPENCV)
-            benchmark::RegisterBenchmark(("opencv_transform" + suffix).c_str(), benchOpenCv, side, preset.index)->UseManualTime();
+            benchmark::RegisterBenchmark(("opencv_transform" + suffix).c_str(), benchOpenCv, side, preset.index)
+                ->UseManualTime();
 #endif
         }
     }

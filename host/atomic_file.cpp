@@ -40,7 +40,8 @@ void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (!out) {
-            throw HostError("cannot write '" + path + "': cannot create a file in '" + target.parent_path().string() + "'");
+            throw HostError("cannot write '" + path + "': cannot create a file in '" + target.parent_path().string() +
+                            "'");
         }
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         out.close();

@@ -10,7 +10,8 @@ BgraImage makeImage(int width, int height, std::uint64_t maxBytes) {
     if (width <= 0 || height <= 0) {
         throw HostError("image has no pixels (" + std::to_string(width) + " x " + std::to_string(height) + ")");
     }
-    const std::uint64_t bytes = std::uint64_t{4} * static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    const std::uint64_t bytes =
+        std::uint64_t{4} * static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
     if (bytes > maxBytes) {
         throw HostError("image of " + std::to_string(width) + " x " + std::to_string(height) +
                         " pixels is too large to hold (limit " + std::to_string(maxBytes >> 20) + " MiB)");

@@ -15,10 +15,12 @@ struct BgraImage {
     std::vector<std::uint8_t> pixels;
 
     std::uint8_t* at(int x, int y) {
-        return pixels.data() + 4 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
+        return pixels.data() +
+               4 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
     }
     const std::uint8_t* at(int x, int y) const {
-        return pixels.data() + 4 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
+        return pixels.data() +
+               4 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
     }
 };
 

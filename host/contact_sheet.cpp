@@ -24,8 +24,8 @@ BgraImage scaledTile(const BgraImage& original) {
     const int height = std::max(1, static_cast<int>(original.height * scale));
     BgraImage tile = makeImage(width, height);
     tile.hasAlpha = original.hasAlpha;
-    stbir_resize_uint8(original.pixels.data(), original.width, original.height, 0, tile.pixels.data(), width, height,
-                       0, 4);
+    stbir_resize_uint8(original.pixels.data(), original.width, original.height, 0, tile.pixels.data(), width, height, 0,
+                       4);
     return tile;
 }
 
@@ -64,8 +64,8 @@ BgraImage makeContactSheet(const BgraImage& original, const PluginObject& object
             label = presets.labels[static_cast<std::size_t>(i - 1)];
         }
         place(sheet, toned, left + (cellWidth - tile.width) / 2, top);
-        drawText(sheet, left + (cellWidth - textWidth(label, kTextScale)) / 2, top + tile.height + 6, label,
-                 kTextScale, kLabelColour);
+        drawText(sheet, left + (cellWidth - textWidth(label, kTextScale)) / 2, top + tile.height + 6, label, kTextScale,
+                 kLabelColour);
     }
     return sheet;
 }

@@ -8,6 +8,7 @@
 
 #include "host/atomic_file.h"
 #include "host/host_error.h"
+#include "host/jpeg_guard.h"
 #include "host/stb.h"
 
 namespace host {
@@ -46,6 +47,9 @@ BgraImage decodeImage(const std::vector<std::uint8_t>& file, const std::string& 
     }
     if (file.size() > static_cast<std::size_t>(INT_MAX)) {
         throw HostError("'" + name + "' is too large");
+    }
+    if (jpegHasOversizedHuffmanTable(file)) {
+        throw HostError("'" + name + "' is a corrupt JPEG (a Huffman table lists more than 256 codes)");
     }
     const int length = static_cast<int>(file.size());
     int width = 0;
@@ -102,11 +106,11 @@ std::vector<std::uint8_t> encodeImage(const BgraImage& image, const std::string&
         }
     }
     std::vector<std::uint8_t> encoded;
-    const int ok = format == OutputFormat::Png
-                       ? stbi_write_png_to_func(appendBytes, &encoded, image.width, image.height, channels,
-                                                ordered.data(), image.width * channels)
-                       : stbi_write_bmp_to_func(appendBytes, &encoded, image.width, image.height, channels,
-                                                ordered.data());
+    const int ok =
+        format == OutputFormat::Png
+            ? stbi_write_png_to_func(appendBytes, &encoded, image.width, image.height, channels, ordered.data(),
+                                     image.width * channels)
+            : stbi_write_bmp_to_func(appendBytes, &encoded, image.width, image.height, channels, ordered.data());
     if (ok == 0 || encoded.empty()) {
         throw HostError("cannot encode '" + path + "'");
     }

@@ -16,12 +16,18 @@ Colour hueColour(double hue, double value) {
     const double f = hue - std::floor(hue);
     const auto level = [&](double v) { return static_cast<std::uint8_t>(std::lround(255.0 * value * v)); };
     switch (static_cast<int>(hue) % 6) {
-        case 0: return {level(0), level(f), level(1)};
-        case 1: return {level(0), level(1), level(1 - f)};
-        case 2: return {level(f), level(1), level(0)};
-        case 3: return {level(1), level(1 - f), level(0)};
-        case 4: return {level(1), level(0), level(f)};
-        default: return {level(1 - f), level(0), level(1)};
+        case 0:
+            return {level(0), level(f), level(1)};
+        case 1:
+            return {level(0), level(1), level(1 - f)};
+        case 2:
+            return {level(f), level(1), level(0)};
+        case 3:
+            return {level(1), level(1 - f), level(0)};
+        case 4:
+            return {level(1), level(0), level(f)};
+        default:
+            return {level(1 - f), level(0), level(1)};
     }
 }
 

@@ -19,7 +19,5 @@ void Release_Plugin(IPlugin* plugin) {
 
 #if defined(_WIN32)
 // Load and unload notifications: nothing to set up or tear down.
-extern "C" int __stdcall DllMain(void* /*module*/, unsigned long /*reason*/, void* /*reserved*/) {
-    return 1;
-}
+extern "C" int __stdcall DllMain(void* /*module*/, unsigned long /*reason*/, void* /*reserved*/) { return 1; }
 #endif

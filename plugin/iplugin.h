@@ -53,8 +53,8 @@ public:
     //     with the preset that record->value names. Writes bytes 0..2 of each
     //     destination pixel only. Reads only `value` from the record, even for
     //     an empty image. Borrows all three pointers for the call only.
-    virtual void Process(std::uint8_t* destination, const std::uint8_t* source, std::int32_t width,
-                         std::int32_t height, const ParameterRecord* record) const = 0;
+    virtual void Process(std::uint8_t* destination, const std::uint8_t* source, std::int32_t width, std::int32_t height,
+                         const ParameterRecord* record) const = 0;
     // 14: fixed, does nothing.
     virtual void FixedEntry14() const = 0;
     // 15: fixed, returns 0.

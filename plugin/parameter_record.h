@@ -10,12 +10,12 @@
 // anything past `kind`.
 #pragma pack(push, 4)
 struct ParameterRecord {
-    char labels[256];        // zero-terminated '|'-separated preset labels
-    double value;            // the chosen preset index, as the host stores it
-    double minimum;          // lowest index
-    double maximum;          // highest index
-    double auxiliary;        // written as 0.0; the host's meaning is its own
-    std::int32_t kind;       // written as 3; the host's parameter-kind code
+    char labels[256];   // zero-terminated '|'-separated preset labels
+    double value;       // the chosen preset index, as the host stores it
+    double minimum;     // lowest index
+    double maximum;     // highest index
+    double auxiliary;   // written as 0.0; the host's meaning is its own
+    std::int32_t kind;  // written as 3; the host's parameter-kind code
 };
 #pragma pack(pop)
 

@@ -21,8 +21,8 @@ public:
     void FixedEntry10() const override;
     std::intptr_t FixedEntry11() const override;
     void FixedEntry12() const override;
-    void Process(std::uint8_t* destination, const std::uint8_t* source, std::int32_t width,
-                 std::int32_t height, const ParameterRecord* record) const override;
+    void Process(std::uint8_t* destination, const std::uint8_t* source, std::int32_t width, std::int32_t height,
+                 const ParameterRecord* record) const override;
     void FixedEntry14() const override;
     std::intptr_t FixedEntry15() const override;
     std::intptr_t FixedEntry16() const override;

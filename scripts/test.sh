@@ -1,12 +1,19 @@
 #!/bin/sh
-# Builds and runs every test: the Linux module natively and the Windows DLL
-# under Wine.
+# Every test: the Linux module natively, the Windows DLL under Wine, both
+# sanitizer builds, each fuzz target for a bounded time, and the static
+# checks. Installs what is missing first.
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
-for preset in linux windows; do
+jobs=$(nproc)
+for preset in linux windows asan tsan; do
     echo "=== $preset ==="
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j "$(nproc)"
-    ctest --preset "$preset"
+    if ! cmake --build --preset "$preset" -j "$jobs" >"build/$preset-build.log" 2>&1; then
+        tail -n 80 "build/$preset-build.log"
+        exit 1
+    fi
+    ctest --preset "$preset" -j "$jobs"
 done
+sh scripts/fuzz.sh "${SEPIA_FUZZ_SECONDS:-60}"
+sh scripts/static-checks.sh

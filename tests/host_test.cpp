@@ -143,7 +143,8 @@ TEST_F(HostTest, ImagesWithoutAlphaComeOutOpaqueAndEveryInputFormatReads) {
             ASSERT_EQ(run.exitCode, 0) << name << ": " << run.err;
             const std::vector<std::uint8_t> file = readBytes(folder_ / output);
             int width = 0, height = 0, channels = 0;
-            stbi_uc* out = stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &width, &height, &channels, 4);
+            stbi_uc* out =
+                stbi_load_from_memory(file.data(), static_cast<int>(file.size()), &width, &height, &channels, 4);
             ASSERT_NE(out, nullptr) << output;
             EXPECT_EQ(channels, 3) << output;
             for (int p = 0; p < width * height; ++p) {
@@ -162,9 +163,9 @@ TEST_F(HostTest, ImagesWithoutAlphaComeOutOpaqueAndEveryInputFormatReads) {
 TEST_F(HostTest, InfoListsWhatThePluginReports) {
     const HostRun run = sepiaHost({"info", plugin_});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    for (const char* expected : {"name         Sepia\n", "description  Simulates Sepia and Cyanotype\n",
-                                 "4=0x483D38", "5=0x828282", "6=70", "maximum 10", "kind 3", "   0  Sepia 1\n",
-                                 "  10  Cyanotype 5\n"}) {
+    for (const char* expected :
+         {"name         Sepia\n", "description  Simulates Sepia and Cyanotype\n", "4=0x483D38", "5=0x828282", "6=70",
+          "maximum 10", "kind 3", "   0  Sepia 1\n", "  10  Cyanotype 5\n"}) {
         EXPECT_NE(run.out.find(expected), std::string::npos) << expected << " in\n" << run.out;
     }
 }
@@ -190,9 +191,13 @@ TEST_F(HostTest, HelpAndUsageErrors) {
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_NE(run.out.find("usage: sepia-host"), std::string::npos);
     }
-    for (const std::vector<std::string>& wrong :
-         {std::vector<std::string>{}, {"frobnicate"}, {"info"}, {"apply", plugin_, "in.png", "out.png"},
-          {"apply", plugin_, "--preset"}, {"sheet", plugin_}, {"info", plugin_, "--bogus"}}) {
+    for (const std::vector<std::string>& wrong : {std::vector<std::string>{},
+                                                  {"frobnicate"},
+                                                  {"info"},
+                                                  {"apply", plugin_, "in.png", "out.png"},
+                                                  {"apply", plugin_, "--preset"},
+                                                  {"sheet", plugin_},
+                                                  {"info", plugin_, "--bogus"}}) {
         const HostRun run = sepiaHost(wrong);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_NE(run.err.find("usage: sepia-host"), std::string::npos) << run.err;
@@ -217,6 +222,11 @@ TEST_F(HostTest, BadInputFailsCleanly) {
         huge[static_cast<std::size_t>(i) + 3] = 0x50;
     }
     writeBytes(folder_ / "huge.png", huge);
+    // A JPEG whose Huffman table lists 16 x 255 codes; the decoder would
+    // write past its 256-entry tables.
+    std::vector<std::uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 0x13, 0x00};
+    jpeg.insert(jpeg.end(), 16, 0xFF);
+    writeBytes(folder_ / "huffman.jpg", jpeg);
     fs::create_directory(folder_ / "folder.png");
     const std::vector<std::uint8_t> previous = {'o', 'l', 'd'};
     writeBytes(folder_ / "out.png", previous);
@@ -234,6 +244,7 @@ TEST_F(HostTest, BadInputFailsCleanly) {
         {{"apply", plugin_, "-p", "1", path("text.png"), out}, 1, "not a PNG, JPEG, BMP or TGA"},
         {{"apply", plugin_, "-p", "1", path("truncated.png"), out}, 1, "corrupt"},
         {{"apply", plugin_, "-p", "1", path("huge.png"), out}, 1, "too large"},
+        {{"apply", plugin_, "-p", "1", path("huffman.jpg"), out}, 1, "corrupt JPEG"},
         {{"apply", path("text.png"), "-p", "1", good, out}, 1, "cannot load plug-in library"},
         {{"apply", path("missing.so"), "-p", "1", good, out}, 1, "cannot load plug-in library"},
         {{"apply", libraryBesideTests("incomplete_plugin"), "-p", "1", good, out}, 1, "does not export Release_Plugin"},

@@ -93,8 +93,8 @@ TEST_P(Kernel, EveryWidthAndAlignmentWritesOnlyItsPixels) {
                 ASSERT_EQ(inPlace[misalign + i], want) << "in place, width " << width << ", byte " << i;
             }
             ASSERT_EQ(inPlace.back(), source.back());
-            ASSERT_TRUE(std::equal(inPlace.begin(), inPlace.begin() + static_cast<std::ptrdiff_t>(misalign),
-                                   source.begin()));
+            ASSERT_TRUE(
+                std::equal(inPlace.begin(), inPlace.begin() + static_cast<std::ptrdiff_t>(misalign), source.begin()));
         }
     }
 }
@@ -165,9 +165,9 @@ TEST(ScalarKernel, EveryColourMatchesTheExactFormAndTheLiteralSteps) {
     for (int n = 0; n < 256; ++n) {
         normalised[n] = static_cast<float>(static_cast<double>(n) / 255.0);
     }
-    auto literalStep = [](const int (&weights)[3], double denominator, float r, float g, float b) {
-        const double sum = static_cast<double>(r) * (weights[0] / denominator) +
-                           static_cast<double>(g) * (weights[1] / denominator);
+    auto literalStep = [](const int(&weights)[3], double denominator, float r, float g, float b) {
+        const double sum =
+            static_cast<double>(r) * (weights[0] / denominator) + static_cast<double>(g) * (weights[1] / denominator);
         const float out = static_cast<float>(sum + static_cast<double>(b) * (weights[2] / denominator));
         double t = static_cast<double>(out) * 255.0;
         if (t > 255.0) {

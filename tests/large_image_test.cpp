@@ -7,8 +7,8 @@
 #include <new>
 
 #include "host/plugin_library.h"
-#include "tests/exact_form.h"
 #include "tests/built_plugin.h"
+#include "tests/exact_form.h"
 
 namespace {
 

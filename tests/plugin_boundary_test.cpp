@@ -47,8 +47,8 @@ TEST(Entries, FixedAnswersReadAsFullRegisters) {
         int entry;
         std::intptr_t result;
     };
-    const Fixed fixed[] = {{2, 1},  {3, 1},  {4, 0x483D38}, {5, 0x828282}, {6, 70}, {7, 1},
-                           {9, 0},  {11, 0}, {15, 0},       {16, 0},       {17, 1}, {18, 1}};
+    const Fixed fixed[] = {{2, 1}, {3, 1},  {4, 0x483D38}, {5, 0x828282}, {6, 70}, {7, 1},
+                           {9, 0}, {11, 0}, {15, 0},       {16, 0},       {17, 1}, {18, 1}};
     for (const Fixed& f : fixed) {
         EXPECT_EQ(object.call<std::intptr_t>(f.entry), f.result) << "entry " << f.entry;
     }

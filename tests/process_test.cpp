@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "host/plugin_library.h"
+#include "tests/built_plugin.h"
 #include "tests/colour_sweep.h"
 #include "tests/exact_form.h"
-#include "tests/built_plugin.h"
 
 namespace {
 
@@ -145,10 +145,10 @@ TEST(Process, EveryColourUnderEveryPresetMatchesTheExactForm) {
             const auto expected = exact_form::tone(preset, colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16);
             if (out[0] != expected[0] || out[1] != expected[1] || out[2] != expected[2] || out[3] != 0xC3) {
                 if (++mismatches <= 5) {
-                    ADD_FAILURE() << "preset " << preset << ", colour 0x" << std::hex << colour << ": got "
-                                  << std::dec << int(out[0]) << "," << int(out[1]) << "," << int(out[2]) << ","
-                                  << int(out[3]) << " expected " << int(expected[0]) << "," << int(expected[1])
-                                  << "," << int(expected[2]);
+                    ADD_FAILURE() << "preset " << preset << ", colour 0x" << std::hex << colour << ": got " << std::dec
+                                  << int(out[0]) << "," << int(out[1]) << "," << int(out[2]) << "," << int(out[3])
+                                  << " expected " << int(expected[0]) << "," << int(expected[1]) << ","
+                                  << int(expected[2]);
                 }
             }
         }

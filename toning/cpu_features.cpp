@@ -31,8 +31,8 @@ CpuFeatures detectCpuFeatures() noexcept {
         return features;
     }
     const std::uint64_t xcr0 = readXcr0();
-    constexpr std::uint64_t kSseAndAvxState = 0x6;    // XMM and YMM upper halves
-    constexpr std::uint64_t kAvx512State = 0xE0;      // opmask, ZMM upper halves, ZMM16-31
+    constexpr std::uint64_t kSseAndAvxState = 0x6;  // XMM and YMM upper halves
+    constexpr std::uint64_t kAvx512State = 0xE0;    // opmask, ZMM upper halves, ZMM16-31
     const bool osSavesYmm = (xcr0 & kSseAndAvxState) == kSseAndAvxState;
     const bool osSavesZmm = osSavesYmm && (xcr0 & kAvx512State) == kAvx512State;
 

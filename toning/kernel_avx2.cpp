@@ -24,8 +24,7 @@ RowWeights rowWeights(const ToningRow& row) {
 
 // min(255, floor(sum / 10000)) per lane; see exact_division.h.
 __m256i toneChannel(__m256i blueGreen, __m256i red, const RowWeights& w) {
-    const __m256i sum =
-        _mm256_add_epi32(_mm256_madd_epi16(blueGreen, w.blueGreen), _mm256_madd_epi16(red, w.red));
+    const __m256i sum = _mm256_add_epi32(_mm256_madd_epi16(blueGreen, w.blueGreen), _mm256_madd_epi16(red, w.red));
     const __m256 quotient = _mm256_mul_ps(_mm256_cvtepi32_ps(sum), _mm256_set1_ps(kInverseDenominator));
     return _mm256_cvttps_epi32(_mm256_min_ps(quotient, _mm256_set1_ps(255.0f)));
 }
@@ -41,8 +40,8 @@ void toneAvx2(std::uint8_t* destination, const std::uint8_t* source, std::size_t
     // bytes into the 16-bit words (blue, green) and (red, 0); -128 yields zero.
     // (Built here, not at namespace scope: a static initialiser in this file
     // would run wide instructions at load time, on any CPU.)
-    const __m256i toBlueGreen =
-        _mm256_broadcastsi128_si256(_mm_setr_epi8(0, -128, 1, -128, 4, -128, 5, -128, 8, -128, 9, -128, 12, -128, 13, -128));
+    const __m256i toBlueGreen = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(0, -128, 1, -128, 4, -128, 5, -128, 8, -128, 9, -128, 12, -128, 13, -128));
     const __m256i toRed = _mm256_broadcastsi128_si256(
         _mm_setr_epi8(2, -128, -128, -128, 6, -128, -128, -128, 10, -128, -128, -128, 14, -128, -128, -128));
     const __m256i fourthByte = _mm256_set1_epi32(static_cast<std::int32_t>(0xFF000000u));

@@ -30,8 +30,7 @@ RowWeights rowWeights(const ToningRow& row) {
 // result is 2^23 + floor(sum * c), whose bits read 0x4B000000 + the quotient.
 // The cap is then an unsigned integer minimum on those bits.
 __m512i toneChannel(__m512i blueGreen, __m512i red, const RowWeights& w) {
-    const __m512i sum =
-        _mm512_add_epi32(_mm512_madd_epi16(blueGreen, w.blueGreen), _mm512_madd_epi16(red, w.red));
+    const __m512i sum = _mm512_add_epi32(_mm512_madd_epi16(blueGreen, w.blueGreen), _mm512_madd_epi16(red, w.red));
     const __m512 biased = _mm512_fmadd_round_ps(_mm512_cvtepi32_ps(sum), _mm512_set1_ps(kInverseDenominator),
                                                 _mm512_set1_ps(8388608.0f), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     return _mm512_min_epu32(_mm512_castps_si512(biased), _mm512_set1_epi32(0x4B0000FF));

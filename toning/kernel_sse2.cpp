@@ -44,8 +44,8 @@ void toneSse2(std::uint8_t* destination, const std::uint8_t* source, std::size_t
 
     auto tone = [&](__m128i pixels) {
         // Lane words (blue, green) and (red, 0).
-        const __m128i blueGreen = _mm_or_si128(_mm_and_si128(pixels, lowByte),
-                                               _mm_and_si128(_mm_slli_epi32(pixels, 8), thirdByte));
+        const __m128i blueGreen =
+            _mm_or_si128(_mm_and_si128(pixels, lowByte), _mm_and_si128(_mm_slli_epi32(pixels, 8), thirdByte));
         const __m128i red = _mm_and_si128(_mm_srli_epi32(pixels, 16), lowByte);
         const __m128i blue = toneChannel(blueGreen, red, blueRow);
         const __m128i green = toneChannel(blueGreen, red, greenRow);

@@ -2,8 +2,7 @@
 
 namespace {
 
-std::uint8_t toneChannel(const ToningRow& row, std::uint32_t red, std::uint32_t green,
-                         std::uint32_t blue) {
+std::uint8_t toneChannel(const ToningRow& row, std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
     const std::uint32_t sum = static_cast<std::uint32_t>(row.red) * red +
                               static_cast<std::uint32_t>(row.green) * green +
                               static_cast<std::uint32_t>(row.blue) * blue;

@@ -5,8 +5,8 @@
 #include "toning/kernel_dispatch.h"
 #include "toning/preset_matrices.h"
 
-void tonePixels(std::uint8_t* destination, const std::uint8_t* source, std::int32_t width,
-                std::int32_t height, PresetIndex preset) noexcept {
+void tonePixels(std::uint8_t* destination, const std::uint8_t* source, std::int32_t width, std::int32_t height,
+                PresetIndex preset) noexcept {
     if (width <= 0 || height <= 0) {
         return;
     }

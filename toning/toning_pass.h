@@ -9,5 +9,5 @@
 // height of zero or less leaves the destination untouched. Offsets are
 // computed in 64 bits, so images beyond 2 GiB are handled. Thread-safe:
 // keeps no state.
-void tonePixels(std::uint8_t* destination, const std::uint8_t* source, std::int32_t width,
-                std::int32_t height, PresetIndex preset) noexcept;
+void tonePixels(std::uint8_t* destination, const std::uint8_t* source, std::int32_t width, std::int32_t height,
+                PresetIndex preset) noexcept;

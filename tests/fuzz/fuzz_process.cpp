@@ -41,13 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     double value = 0;
     std::memcpy(&value, data, sizeof(value));
-    const int width = static_cast<std::int8_t>(data[8]) % 41;   // -40..40
-    const int height = static_cast<std::int8_t>(data[9]) % 9;   // -8..8
+    const int width = static_cast<std::int8_t>(data[8]) % 41;  // -40..40
+    const int height = static_cast<std::int8_t>(data[9]) % 9;  // -8..8
     const bool inPlace = (data[10] & 1) != 0;
     data += 11;
     size -= 11;
 
-    const std::size_t pixels = width > 0 && height > 0 ? static_cast<std::size_t>(width) * static_cast<std::size_t>(height) : 0;
+    const std::size_t pixels =
+        width > 0 && height > 0 ? static_cast<std::size_t>(width) * static_cast<std::size_t>(height) : 0;
     const std::size_t bytes = 4 * pixels;
     std::vector<std::uint8_t> source(bytes);
     for (std::size_t i = 0; i < bytes; ++i) {
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         buffer[i] = static_cast<std::uint8_t>(i * 37 + 11);
     }
     std::uint8_t* destination = buffer.data() + kGuard;
-    if (inPlace) {
+    if (inPlace && bytes > 0) {
         std::memcpy(destination, source.data(), bytes);
     }
     std::vector<std::uint8_t> expected = buffer;
