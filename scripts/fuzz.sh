@@ -18,7 +18,7 @@ for target in fuzz_process fuzz_image; do
     if ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
         "./build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=2048 \
         -artifact_prefix="build/fuzz/$target-" "$work" "$seeds" >"$log" 2>&1; then
-        grep -E "^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb|#[0-9]+ +DONE)" "$log"
+        grep -E "^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb|#[0-9]+[[:space:]]+DONE)" "$log"
     else
         tail -n 60 "$log"
         echo "$target found a failure; the input is saved as build/fuzz/$target-*" >&2
