@@ -15,5 +15,5 @@ for preset in linux windows asan tsan; do
     fi
     ctest --preset "$preset" -j "$jobs"
 done
-sh scripts/fuzz.sh "${SEPIA_FUZZ_SECONDS:-60}"
+SEPIA_FUZZ_SEED=${SEPIA_FUZZ_SEED:-20261208} sh scripts/fuzz.sh "${SEPIA_FUZZ_SECONDS:-60}"
 sh scripts/static-checks.sh
