@@ -4,7 +4,7 @@
 set -e
 packages="cmake make g++ git binutils googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
-  libstb-dev fonts-dejavu-core libopencv-core-dev
+  libstb-dev libopencv-core-dev
   clang-14 libclang-rt-14-dev clang-tidy clang-format cppcheck"
 missing=""
 for p in $packages; do
