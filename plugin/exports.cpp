@@ -1,6 +1,7 @@
 #include "plugin/exports.h"
 
 #include <new>
+#include <type_traits>
 
 #include "plugin/plugin_matrix.h"
 #include "plugin/plugin_strings.h"
@@ -10,6 +11,8 @@ const char* GetPluginID() { return kPluginId; }
 std::intptr_t GetCategory() { return 0; }
 
 IPlugin* Create_Plugin() { return new PluginMatrix; }
+
+static_assert(std::is_trivially_destructible_v<PluginMatrix>, "Release_Plugin runs no destructor");
 
 void Release_Plugin(IPlugin* plugin) {
     // The object is trivially destructible; give its memory straight back to
