@@ -14,7 +14,7 @@
 namespace {
 
 // Keeps each run small: a header may announce any size.
-constexpr std::uint64_t kMaxFuzzImageBytes = std::uint64_t{1} << 20;
+constexpr std::uint64_t kMaxFuzzImageBytes = std::uint64_t{256} << 10;
 
 }  // namespace
 
