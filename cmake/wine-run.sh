@@ -4,7 +4,10 @@
 # on first use (serialised, so parallel tests do not race to create it).
 # Wine is kept quiet and from offering to install Mono or Gecko.
 set -e
-prefix=$1
+case $1 in
+    /*) prefix=$1 ;;
+    *) prefix=$PWD/$1 ;;  # Wine wants an absolute prefix
+esac
 shift
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
