@@ -61,10 +61,9 @@ void toneAvx2(std::uint8_t* destination, const std::uint8_t* source, std::size_t
     };
 
     std::size_t done = 0;
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(destination);
-    if (pixelCount * 4 >= kStreamingBytes && address % 4 == 0) {
+    std::size_t head = 0;
+    if (streamingHead(destination, pixelCount, 32, head)) {
         // Large images: align the destination, then store around the caches.
-        const std::size_t head = ((32 - address % 32) % 32) / 4;
         toneScalar(destination, source, head, matrix);
         done = head;
         const std::size_t end = head + ((pixelCount - head) & ~std::size_t{7});

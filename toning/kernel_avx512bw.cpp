@@ -66,12 +66,11 @@ void toneAvx512bw(std::uint8_t* destination, const std::uint8_t* source, std::si
     };
 
     std::size_t done = 0;
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(destination);
-    if (pixelCount * 4 >= kStreamingBytes && address % 4 == 0) {
+    std::size_t head = 0;
+    if (streamingHead(destination, pixelCount, 64, head)) {
         // Large images: align the destination, then store around the caches.
         // A non-temporal store has no byte mask, so the destination's fourth
         // bytes are read and stored back.
-        const std::size_t head = ((64 - address % 64) % 64) / 4;
         toneScalar(destination, source, head, matrix);
         done = head;
         const __m512i fourthByte = _mm512_set1_epi32(static_cast<std::int32_t>(0xFF000000u));
