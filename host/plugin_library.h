@@ -49,6 +49,17 @@ private:
     ReleaseExport release_ = nullptr;
 };
 
+// Calls entry `index` of the plug-in object `object` (an IPlugin pointer)
+// with the object as hidden first argument, reached through the object's
+// table by position. On both x86-64 calling conventions a member function
+// takes `this` as an ordinary first argument, which is what the host relies on.
+template <typename Result, typename... Args>
+Result callEntry(void* object, int index, Args... args) {
+    using Entry = Result (*)(void*, Args...);
+    void* const* table = *static_cast<void* const* const*>(object);
+    return reinterpret_cast<Entry>(table[index])(object, args...);
+}
+
 // One plug-in object, released through its library when destroyed. Entries
 // are reached by their position in the object's table, as the host does.
 class PluginObject {
@@ -58,16 +69,10 @@ public:
     PluginObject(const PluginObject&) = delete;
     PluginObject& operator=(const PluginObject&) = delete;
 
-    void* raw() const { return object_; }
-
-    // Calls entry `index` with the object as hidden first argument. On both
-    // x86-64 calling conventions a member function takes `this` as an
-    // ordinary first argument, which is what the host relies on.
+    // Calls entry `index` of this object (see callEntry).
     template <typename Result, typename... Args>
     Result call(int index, Args... args) const {
-        using Entry = Result (*)(void*, Args...);
-        void* const* table = *static_cast<void* const* const*>(object_);
-        return reinterpret_cast<Entry>(table[index])(object_, args...);
+        return callEntry<Result>(object_, index, args...);
     }
 
     const char* name() const { return call<const char*>(entry::kGetName); }

@@ -80,16 +80,13 @@ TEST(Concurrency, ProcessCreateAndDescribeFromManyThreads) {
         while (!go.load()) {
         }
         for (int round = 0; round < kRounds * 4; ++round) {
-            void* object = plugin().createObject();
+            const PluginObject object(plugin());  // created here, released at the end of the round
             ParameterBlock record;
-            using Describe = std::intptr_t (*)(void*, void*);
-            void* const* table = *static_cast<void* const* const*>(object);
-            if (reinterpret_cast<Describe>(table[host::entry::kDescribeParameter])(object, record.data()) != 1 ||
+            if (object.describeParameter(record) != 1 ||
                 std::memcmp(record.bytes(), describedAlone.bytes(), ParameterBlock::kBlockSize) != 0 ||
                 std::strcmp(plugin().pluginName(), "Sepia") != 0) {
                 failures.fetch_add(1);
             }
-            plugin().releaseObject(object);
         }
     };
 

@@ -73,9 +73,7 @@ TEST(Lifecycle, ObjectsAreIndependent) {
         ParameterBlock record;
         EXPECT_EQ(survivor.describeParameter(record), 1);
     }
-    using Entry = const char* (*)(void*);
-    void* const* table = *static_cast<void* const* const*>(second);
-    EXPECT_STREQ(reinterpret_cast<Entry>(table[0])(second), "Sepia");
+    EXPECT_STREQ(host::callEntry<const char*>(second, host::entry::kGetName), "Sepia");
     plugin().releaseObject(second);
     plugin().releaseObject(nullptr);
 }
