@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iomanip>
+#include <utility>
 
 #include "host/contact_sheet.h"
 #include "host/host_error.h"
@@ -60,6 +61,13 @@ struct ParsedArguments {
 ParsedArguments parse(const std::vector<std::string>& arguments, const std::string& longName,
                       const std::string& shortName) {
     ParsedArguments parsed;
+    auto takeOption = [&](std::string value) {
+        if (parsed.hasOption) {
+            throw UsageError(longName + " given twice");
+        }
+        parsed.option = std::move(value);
+        parsed.hasOption = true;
+    };
     bool onlyPositional = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -71,17 +79,9 @@ ParsedArguments parse(const std::vector<std::string>& arguments, const std::stri
             if (i + 1 >= arguments.size()) {
                 throw UsageError(longName + " needs a value");
             }
-            if (parsed.hasOption) {
-                throw UsageError(longName + " given twice");
-            }
-            parsed.option = arguments[++i];
-            parsed.hasOption = true;
+            takeOption(arguments[++i]);
         } else if (!longName.empty() && argument.rfind(longName + "=", 0) == 0) {
-            if (parsed.hasOption) {
-                throw UsageError(longName + " given twice");
-            }
-            parsed.option = argument.substr(longName.size() + 1);
-            parsed.hasOption = true;
+            takeOption(argument.substr(longName.size() + 1));
         } else {
             throw UsageError("unknown option '" + argument + "'");
         }
