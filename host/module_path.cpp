@@ -27,12 +27,14 @@ std::string executableFolder() {
 #endif
 }
 
-std::string pluginBesideExecutable() {
+std::string libraryBesideExecutable(const std::string& stem) {
 #if defined(_WIN32)
-    return executableFolder() + "\\sepia.dll";
+    return executableFolder() + "\\" + stem + ".dll";
 #else
-    return executableFolder() + "/sepia.so";
+    return executableFolder() + "/" + stem + ".so";
 #endif
 }
+
+std::string pluginBesideExecutable() { return libraryBesideExecutable("sepia"); }
 
 }  // namespace host

@@ -32,14 +32,6 @@ HostRun sepiaHost(const std::vector<std::string>& arguments) {
     return {code, out.str(), err.str()};
 }
 
-std::string libraryBesideTests(const std::string& stem) {
-#if defined(_WIN32)
-    return host::executableFolder() + "\\" + stem + ".dll";
-#else
-    return host::executableFolder() + "/" + stem + ".so";
-#endif
-}
-
 void appendBytes(void* context, void* data, int size) {
     auto* out = static_cast<std::vector<std::uint8_t>*>(context);
     out->insert(out->end(), static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
@@ -247,7 +239,9 @@ TEST_F(HostTest, BadInputFailsCleanly) {
         {{"apply", plugin_, "-p", "1", path("huffman.jpg"), out}, 1, "corrupt JPEG"},
         {{"apply", path("text.png"), "-p", "1", good, out}, 1, "cannot load plug-in library"},
         {{"apply", path("missing.so"), "-p", "1", good, out}, 1, "cannot load plug-in library"},
-        {{"apply", libraryBesideTests("incomplete_plugin"), "-p", "1", good, out}, 1, "does not export Release_Plugin"},
+        {{"apply", host::libraryBesideExecutable("incomplete_plugin"), "-p", "1", good, out},
+         1,
+         "does not export Release_Plugin"},
         {{"apply", plugin_, "-p", "Sepia 7", good, out}, 2, "Cyanotype 5"},
         {{"apply", plugin_, "-p", "sepia 1", good, out}, 2, "unknown preset"},
         {{"apply", plugin_, "-p", "11", good, out}, 2, "outside 0 to 10"},
