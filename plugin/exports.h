@@ -20,7 +20,8 @@ SEPIA_EXPORT const char* GetPluginID();
 // The category code 0, pointer-sized so a 64-bit read also sees 0.
 SEPIA_EXPORT std::intptr_t GetCategory();
 // A new, independent plug-in object from the library's heap. Never null:
-// when memory runs out, std::bad_alloc propagates after the new-handler ran.
+// when memory runs out, std::bad_alloc leaves it after the new-handler ran
+// (on Windows, raised as a Visual C++ runtime raises it; object_memory.h).
 SEPIA_EXPORT IPlugin* Create_Plugin();
 // Frees an object from Create_Plugin of this library; null does nothing.
 SEPIA_EXPORT void Release_Plugin(IPlugin* plugin);

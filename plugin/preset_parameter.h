@@ -15,5 +15,7 @@ static_assert(sizeof(kPresetLabels) == 108, "107 characters and the terminating 
 void describePresetParameter(ParameterRecord& record) noexcept;
 
 // Truncates `value` toward zero. NaN, infinities and values whose truncation
-// does not fit in 32 bits give kNoPreset instead of wrapping.
+// does not fit in 32 bits give kNoPreset instead of wrapping. Uses no
+// floating-point instruction, so it neither depends on nor touches the
+// caller's floating-point state.
 PresetIndex presetIndexFromValue(double value) noexcept;

@@ -1,9 +1,11 @@
 #pragma once
 
-// A program that links failing_allocator.cpp replaces the global allocation
-// functions with ones that follow the standard's contract (try; call the
-// new-handler while one is installed; throw std::bad_alloc when none is) and
-// that can be told to find no memory at all.
+// A program that links the failing allocator can tell the heap to find no
+// memory at all, while the allocation functions keep their contract:
+//  - failing_allocator.cpp replaces the global operator new (try; call the
+//    new-handler while one is installed; throw std::bad_alloc when none is);
+//  - failing_allocator_windows.cpp wraps malloc (link with
+//    -Wl,--wrap=malloc), which the Windows plug-in allocates with.
 namespace failing_allocator {
 
 void setExhausted(bool exhausted);

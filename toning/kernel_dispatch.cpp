@@ -1,5 +1,7 @@
 #include "toning/kernel_dispatch.h"
 
+#include <atomic>
+
 #include "toning/cpu_features.h"
 #include "toning/scalar_kernel.h"
 
@@ -13,6 +15,12 @@ ToningKernel widestSupported() noexcept {
     }
     return &toneScalar;
 }
+
+// The kernel chosen at first use: the library's only mutable state. Callers
+// that race on the first call all compute the same value and store it, so no
+// lock and no guarded static (with its runtime support) is needed.
+std::atomic<ToningKernel> chosenKernel{nullptr};
+static_assert(std::atomic<ToningKernel>::is_always_lock_free);
 
 }  // namespace
 
@@ -29,6 +37,10 @@ std::array<ToningKernelChoice, kToningKernelCount> toningKernels() noexcept {
 }
 
 ToningKernel activeToningKernel() noexcept {
-    static const ToningKernel chosen = widestSupported();
-    return chosen;
+    ToningKernel kernel = chosenKernel.load(std::memory_order_relaxed);
+    if (kernel == nullptr) {
+        kernel = widestSupported();
+        chosenKernel.store(kernel, std::memory_order_relaxed);
+    }
+    return kernel;
 }

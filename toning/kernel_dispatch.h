@@ -24,6 +24,7 @@ inline constexpr std::size_t kToningKernelCount = 1;
 // each kernel directly; the library itself calls activeToningKernel().
 std::array<ToningKernelChoice, kToningKernelCount> toningKernels() noexcept;
 
-// The widest kernel this CPU supports. Chosen once, on first use, through a
-// thread-safe static initialisation, and never changed afterwards.
+// The widest kernel this CPU supports. Chosen on first use and kept in an
+// atomic pointer; threads racing on the first call each store the same
+// kernel. Needs no lock and no runtime support.
 ToningKernel activeToningKernel() noexcept;
