@@ -1,0 +1,63 @@
+# cmake -DBINARY_DIR=... -DVERSION=... -DWINE_RUN=... -P check_package.cmake
+# Builds the release zip with CPack into a scratch folder, unpacks it, checks
+# its files against SHA256SUMS, and runs the unpacked sepia-host.exe under
+# Wine on the unpacked sepia.dll.
+cmake_minimum_required(VERSION 3.25)
+set(scratch ${BINARY_DIR}/package-test)
+set(name sepia-${VERSION}-windows-x64)
+file(REMOVE_RECURSE ${scratch})
+file(MAKE_DIRECTORY ${scratch}/unpacked)
+
+execute_process(COMMAND ${CMAKE_CPACK_COMMAND} --config ${BINARY_DIR}/CPackConfig.cmake -B ${scratch}
+                RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT status EQUAL 0 OR NOT EXISTS ${scratch}/${name}.zip)
+  message(FATAL_ERROR "cpack did not write ${name}.zip:\n${output}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${scratch}/${name}.zip WORKING_DIRECTORY ${scratch}/unpacked
+                RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cannot unpack ${name}.zip")
+endif()
+
+set(folder ${scratch}/unpacked/${name})
+file(GLOB files RELATIVE ${folder} ${folder}/*)
+list(SORT files)
+set(expected LICENSE README.md SHA256SUMS sepia-host.exe sepia.dll sepia.dll.debug)
+if(NOT files STREQUAL expected)
+  message(FATAL_ERROR "${name}.zip holds [${files}], expected [${expected}] in the folder ${name}")
+endif()
+
+file(STRINGS ${folder}/SHA256SUMS sums)
+set(summed "")
+foreach(line IN LISTS sums)
+  if(NOT line MATCHES "^([0-9a-f]+)  (.+)$")
+    message(FATAL_ERROR "SHA256SUMS has a malformed line: ${line}")
+  endif()
+  file(SHA256 ${folder}/${CMAKE_MATCH_2} actual)
+  if(NOT actual STREQUAL CMAKE_MATCH_1)
+    message(FATAL_ERROR "${CMAKE_MATCH_2}: SHA-256 ${actual}, SHA256SUMS says ${CMAKE_MATCH_1}")
+  endif()
+  list(APPEND summed ${CMAKE_MATCH_2})
+endforeach()
+list(SORT summed)
+if(NOT summed STREQUAL "LICENSE;README.md;sepia-host.exe;sepia.dll;sepia.dll.debug")
+  message(FATAL_ERROR "SHA256SUMS covers [${summed}]")
+endif()
+
+file(READ ${folder}/README.md readme)
+if(NOT readme MATCHES "${VERSION}" OR NOT readme MATCHES "SHA256SUMS" OR NOT readme MATCHES "VersionInfo")
+  message(FATAL_ERROR "the package's README does not say how to check it and read its version")
+endif()
+
+execute_process(COMMAND ${WINE_RUN} ${BINARY_DIR}/wineprefix ${folder}/sepia-host.exe info ${folder}/sepia.dll
+                RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+if(NOT status EQUAL 0 OR NOT output MATCHES "name +Sepia" OR NOT output MATCHES "Cyanotype 5")
+  message(FATAL_ERROR "the unpacked sepia-host.exe could not use the unpacked sepia.dll:\n${output}${errors}")
+endif()
+execute_process(COMMAND ${WINE_RUN} ${BINARY_DIR}/wineprefix ${folder}/sepia-host.exe sheet ${folder}/sepia.dll
+                        ${scratch}/sheet.png
+                RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+if(NOT status EQUAL 0 OR NOT EXISTS ${scratch}/sheet.png)
+  message(FATAL_ERROR "the unpacked sepia-host.exe could not tone with the unpacked sepia.dll:\n${output}${errors}")
+endif()
+message(STATUS "${name}.zip: ${files}; checksums match; the unpacked host runs the unpacked plug-in")
