@@ -5,13 +5,13 @@
 // caller's MXCSR exactly as it was.
 #include <gtest/gtest.h>
 
+#include <xmmintrin.h>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
-#include <xmmintrin.h>
 
 #include "host/plugin_library.h"
 #include "tests/built_plugin.h"
@@ -147,8 +147,8 @@ TEST(FloatingPointState, ProcessGivesTheSameBytesAndLeavesMxcsrAsItFoundIt) {
             const std::uint32_t after = underMxcsr(
                 mxcsr.bits, [&] { object.process(destination.data(), source.data(), width, height, record); });
             EXPECT_EQ(after, mxcsr.bits) << "MXCSR changed under " << mxcsr.what << ", value " << value.what;
-            EXPECT_EQ(destination, expected) << "MXCSR " << hex(mxcsr.bits) << " (" << mxcsr.what << "), value "
-                                             << value.what;
+            EXPECT_EQ(destination, expected)
+                << "MXCSR " << hex(mxcsr.bits) << " (" << mxcsr.what << "), value " << value.what;
         }
     }
 }
@@ -205,9 +205,9 @@ TEST(FloatingPointState, EveryKernelUnderEveryMxcsr) {
                                        preset);
                     });
                     EXPECT_EQ(after, mxcsr.bits) << choice.name << ", " << mxcsr.what;
-                    ASSERT_TRUE(destination == expected) << choice.name << ", " << pixels << " pixels, preset "
-                                                         << preset << ", MXCSR " << hex(mxcsr.bits) << " ("
-                                                         << mxcsr.what << ")";
+                    ASSERT_TRUE(destination == expected)
+                        << choice.name << ", " << pixels << " pixels, preset " << preset << ", MXCSR "
+                        << hex(mxcsr.bits) << " (" << mxcsr.what << ")";
                 }
             }
         }

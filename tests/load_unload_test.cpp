@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,14 +49,9 @@ std::uint64_t processMemoryBytes() {
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
     return counters.PagefileUsage;
 #else
-    unsigned long long total = 0, resident = 0;
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm != nullptr) {
-        if (std::fscanf(statm, "%llu %llu", &total, &resident) != 2) {
-            resident = 0;
-        }
-        std::fclose(statm);
-    }
+    std::uint64_t total = 0;
+    std::uint64_t resident = 0;
+    std::ifstream("/proc/self/statm") >> total >> resident;
     return resident * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
 #endif
 }
