@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "host/module_path.h"
-#include "host/plugin_library.h"
+#include "host/plugin/module_path.h"
+#include "host/plugin/plugin_library.h"
 #include "toning/kernel_dispatch.h"
 #include "toning/preset_matrices.h"
 

@@ -1,6 +1,6 @@
 #include "tests/built_plugin.h"
 
-#include "host/module_path.h"
+#include "host/plugin/module_path.h"
 
 namespace testing_support {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/plugin_library.h"
+#include "host/plugin/plugin_library.h"
 
 namespace testing_support {
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/plugin_library.h"
+#include "host/plugin/plugin_library.h"
 #include "tests/built_plugin.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/plugin_library.h"
+#include "host/plugin/plugin_library.h"
 #include "tests/built_plugin.h"
 #include "tests/exact_form.h"
 #include "toning/kernel_dispatch.h"

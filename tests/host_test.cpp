@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "host/command_line.h"
-#include "host/module_path.h"
-#include "host/stb.h"
+#include "host/cli/command_line.h"
+#include "host/plugin/module_path.h"
+#include "host/sheet/stb.h"
 #include "tests/exact_form.h"
 
 namespace {

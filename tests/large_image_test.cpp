@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "host/plugin_library.h"
+#include "host/plugin/plugin_library.h"
 #include "tests/built_plugin.h"
 #include "tests/exact_form.h"
 

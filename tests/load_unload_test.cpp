@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "host/module_path.h"
-#include "host/plugin_library.h"
+#include "host/plugin/module_path.h"
+#include "host/plugin/plugin_library.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "host/plugin_library.h"
+#include "host/plugin/plugin_library.h"
 #include "tests/built_plugin.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/plugin_library.h"
+#include "host/plugin/plugin_library.h"
 #include "tests/built_plugin.h"
 #include "tests/colour_sweep.h"
 #include "tests/exact_form.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module_path.h"
+#include "host/plugin/module_path.h"
 
 namespace {
 

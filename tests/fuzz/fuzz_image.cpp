@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/host_error.h"
-#include "host/image_files.h"
+#include "host/image/image_files.h"
 #include "plugin/exports.h"
 
 namespace {

@@ -1,0 +1,30 @@
+# The image codecs of the reference host, as one target: sepia_codecs.
+#  - Natively, Debian's packages, found through pkg-config.
+#  - With SEPIA_CODECS_PREFIX (the windows and fuzz presets), the static
+#    libraries that scripts/build-codecs.sh built there from Debian's
+#    sources: for the Windows host, and instrumented for the fuzz targets.
+set(SEPIA_CODECS_PREFIX "" CACHE PATH "Prefix of codecs built by scripts/build-codecs.sh (empty: the system's)")
+
+add_library(sepia_codecs INTERFACE)
+if(SEPIA_CODECS_PREFIX)
+  # Link order: each library before the ones it uses.
+  set(names tiff webpmux webpdemux webp png16 jpeg exif z)
+  foreach(name IN LISTS names)
+    set(library ${SEPIA_CODECS_PREFIX}/lib/lib${name}.a)
+    if(NOT EXISTS ${library})
+      message(FATAL_ERROR "${library} is missing: run scripts/build-codecs.sh first")
+    endif()
+    target_link_libraries(sepia_codecs INTERFACE ${library})
+  endforeach()
+  target_include_directories(sepia_codecs SYSTEM INTERFACE ${SEPIA_CODECS_PREFIX}/include)
+  # Outside Windows, libwebp's threads need the system's thread library.
+  if(NOT WIN32)
+    find_package(Threads REQUIRED)
+    target_link_libraries(sepia_codecs INTERFACE Threads::Threads m)
+  endif()
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(SEPIA_SYSTEM_CODECS REQUIRED IMPORTED_TARGET
+                    libpng libjpeg libtiff-4 libwebp libwebpmux libwebpdemux libexif zlib)
+  target_link_libraries(sepia_codecs INTERFACE PkgConfig::SEPIA_SYSTEM_CODECS)
+endif()

@@ -1,0 +1,114 @@
+#include "host/cli/batch.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "host/cli/progress_report.h"
+#include "host/host_error.h"
+#include "host/plugin/preset_list.h"
+
+namespace host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Two paths name the same file, as far as can be told before it exists.
+std::string comparable(const std::string& path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(fs::path(path), error);
+    return (error ? fs::path(path) : absolute).lexically_normal().generic_string();
+}
+
+std::string describe(const Picture& picture, const std::string& output, const std::string& label) {
+    return "wrote " + output + " (" + std::to_string(picture.image.width) + " x " +
+           std::to_string(picture.image.height) + ", " + label + ")";
+}
+
+}  // namespace
+
+std::vector<BatchFile> planBatch(const std::vector<std::string>& inputs, const std::string& folder,
+                                 const std::optional<std::string>& format) {
+    std::vector<BatchFile> files;
+    std::map<std::string, std::string> claimed;  // output -> the input that writes it
+    for (const std::string& input : inputs) {
+        BatchFile file;
+        file.input = input;
+        const fs::path in(input);
+        const std::string extension = format ? "." + *format : in.extension().string();
+        file.output = (fs::path(folder) / (in.stem().string() + extension)).string();
+        if (!canWriteImageTo(file.output)) {
+            file.problem = "'" + input + "': cannot tell which format to write (" +
+                           (extension.empty() ? "it has no extension" : "'" + extension + "' is not one") +
+                           "; use --format)";
+        } else if (comparable(file.output) == comparable(input)) {
+            file.problem = "'" + input + "': its output '" + file.output + "' would replace it";
+        } else {
+            const auto [existing, fresh] = claimed.emplace(comparable(file.output), input);
+            if (!fresh) {
+                file.problem = "'" + input + "': its output '" + file.output + "' is already written for '" +
+                               existing->second + "'";
+            }
+        }
+        files.push_back(file);
+    }
+    return files;
+}
+
+std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& object, int preset,
+                     const std::string& label, const WriteOptions& options, int threads, Console& console) {
+    ProgressReport report(console, files.size());
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t i = next++; i < files.size(); i = next++) {
+            const BatchFile& file = files[i];
+            if (!file.problem.empty()) {
+                report.failed("sepia-host apply: " + file.problem);
+                continue;
+            }
+            try {
+                Picture picture = readImageFile(file.input);
+                toneInPlace(object, picture.image.pixels.data(), picture.image.width, picture.image.height, preset);
+                writeImageFile(picture, file.output, options);
+                report.done(describe(picture, file.output, label));
+            } catch (const std::bad_alloc&) {
+                report.failed("sepia-host apply: '" + file.input + "': out of memory");
+            } catch (const std::exception& error) {
+                report.failed(std::string("sepia-host apply: ") + error.what());
+            }
+        }
+    };
+    const std::size_t workers = std::min<std::size_t>(static_cast<std::size_t>(threads), files.size());
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::size_t running = workers;
+    std::vector<std::thread> pool;
+    for (std::size_t t = 0; t < workers; ++t) {
+        pool.emplace_back([&] {
+            work();
+            const std::lock_guard<std::mutex> lock(mutex);
+            --running;
+            finished.notify_one();
+        });
+    }
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!finished.wait_for(lock, std::chrono::milliseconds(250), [&] { return running == 0; })) {
+            lock.unlock();
+            report.tick();
+            lock.lock();
+        }
+    }
+    for (std::thread& thread : pool) {
+        thread.join();
+    }
+    report.finish();
+    return report.failures();
+}
+
+}  // namespace host

@@ -1,0 +1,71 @@
+#include "host/cli/command_line.h"
+
+#include <exception>
+#include <new>
+
+#include "host/cli/commands.h"
+#include "host/host_error.h"
+
+namespace host {
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const std::vector<std::string>&, Console&);
+    const char* usage;
+};
+
+constexpr Command kCommands[] = {
+    {"info", runInfo, kInfoUsage},
+    {"apply", runApply, kApplyUsage},
+    {"sheet", runSheet, kSheetUsage},
+};
+
+bool isHelp(const std::string& argument) { return argument == "--help" || argument == "-h"; }
+
+}  // namespace
+
+int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                   bool errIsTerminal) {
+    if (arguments.empty()) {
+        err << kProgramUsage;
+        return 2;
+    }
+    if (isHelp(arguments[0]) || arguments[0] == "help") {
+        out << kProgramUsage;
+        return 0;
+    }
+    const Command* command = nullptr;
+    for (const Command& candidate : kCommands) {
+        if (arguments[0] == candidate.name) {
+            command = &candidate;
+        }
+    }
+    if (command == nullptr) {
+        err << "sepia-host: unknown command '" << arguments[0] << "'\n\n" << kProgramUsage;
+        return 2;
+    }
+    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    for (const std::string& argument : rest) {
+        if (isHelp(argument)) {
+            out << command->usage;
+            return 0;
+        }
+    }
+    Console console{out, err, errIsTerminal};
+    try {
+        return command->run(rest, console);
+    } catch (const UsageError& error) {
+        err << "sepia-host " << command->name << ": " << error.what() << "\n\n" << command->usage;
+        return 2;
+    } catch (const std::bad_alloc&) {
+        err << "sepia-host " << command->name << ": out of memory\n";
+    } catch (const std::exception& error) {
+        // HostError, PluginLoadError and anything else: say what failed.
+        err << "sepia-host " << command->name << ": " << error.what() << "\n";
+    }
+    return 1;
+}
+
+}  // namespace host

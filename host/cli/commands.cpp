@@ -1,0 +1,227 @@
+#include "host/cli/commands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <iomanip>
+#include <thread>
+
+#include "host/cli/arguments.h"
+#include "host/cli/batch.h"
+#include "host/host_error.h"
+#include "host/image/image_files.h"
+#include "host/plugin/plugin_library.h"
+#include "host/plugin/preset_list.h"
+#include "host/sheet/contact_sheet.h"
+#include "host/sheet/test_chart.h"
+
+namespace host {
+
+const char kProgramUsage[] =
+    "usage: sepia-host COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Loads a colour-toning plug-in library by path, as the host application\n"
+    "does, and runs it on images.\n"
+    "\n"
+    "commands:\n"
+    "  info PLUGIN                                        what the plug-in reports\n"
+    "  apply PLUGIN --preset PRESET IN OUT                tone one image file\n"
+    "  apply PLUGIN --preset PRESET --output-dir DIR IN...  tone many\n"
+    "  sheet PLUGIN [IN] OUT                              the original and every preset, side by side\n"
+    "\n"
+    "Run 'sepia-host COMMAND --help' for a command's details.\n";
+
+const char kInfoUsage[] =
+    "usage: sepia-host info PLUGIN\n"
+    "\n"
+    "Loads PLUGIN (a .so or .dll path) and prints its name, identifier,\n"
+    "category, description, the answer of every fixed entry, and the presets\n"
+    "its parameter record lists, one label a line with its index.\n";
+
+const char kApplyUsage[] =
+    "usage: sepia-host apply PLUGIN --preset PRESET [OPTIONS] IN OUT\n"
+    "       sepia-host apply PLUGIN --preset PRESET --output-dir DIR [OPTIONS] IN...\n"
+    "\n"
+    "Tones the image IN with PRESET and writes OUT; or tones every IN into\n"
+    "DIR/<IN's name without extension>.<ext>, creating DIR if it is missing.\n"
+    "  PRESET             a label as 'info' lists it (\"Cyanotype 2\") or its index (7)\n"
+    "  IN                 a PNG, JPEG, TIFF or WebP file\n"
+    "  OUT                .png, .jpg, .jpeg, .tif, .tiff or .webp (any case): the\n"
+    "                     extension chooses the format\n"
+    "options:\n"
+    "  -o, --output-dir DIR  tone every IN into DIR\n"
+    "  --format EXT          with --output-dir: write EXT files (png, jpg, tif, webp, ...)\n"
+    "                        instead of each IN's own format\n"
+    "  -j, --jobs N          with --output-dir: N files at a time (default: this\n"
+    "                        machine's cores)\n"
+    "  -q, --quality Q       JPEG and lossy WebP quality, 1 to 100 (default 90)\n"
+    "  --lossless            WebP: lossless instead of lossy\n"
+    "  --strip               write no ICC profile and no EXIF\n"
+    "\n"
+    "Pictures are read upright: the EXIF or TIFF orientation is applied and\n"
+    "the EXIF written records orientation 1. The ICC profile is kept (when it\n"
+    "describes RGB, as the toned picture is) and so is the EXIF (in JPEG, TIFF\n"
+    "and WebP; without its thumbnail, which shows the picture before toning).\n"
+    "16-bit samples are rounded to 8 bits, the plug-in's pixel format. Alpha is\n"
+    "kept in PNG, TIFF and WebP; JPEG has none. Every output is written whole\n"
+    "or not at all. With --output-dir a file that fails is reported and the\n"
+    "others are still toned; the exit status is 1 if any failed.\n";
+
+const char kSheetUsage[] =
+    "usage: sepia-host sheet PLUGIN [IN] OUT\n"
+    "\n"
+    "Writes OUT (.png, .jpg, .tif or .webp): a contact sheet of the original image\n"
+    "and every preset, each tile labelled with its preset's name. Without IN it\n"
+    "uses a built-in test chart (hue sweep, grey ramp, colour and skin patches).\n";
+
+namespace {
+
+void requireWritableExtension(const std::string& path) {
+    if (!canWriteImageTo(path)) {
+        throw UsageError("cannot write '" + path + "': the output must end in " + writableExtensions());
+    }
+}
+
+std::string hex(std::intptr_t value) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// The --format value as an extension: "jpg", ".JPG" and "jpeg" all name JPEG.
+std::string formatExtension(const std::string& format) {
+    std::string extension = format.rfind('.', 0) == 0 ? format.substr(1) : format;
+    if (extension.empty() || !canWriteImageTo("x." + extension)) {
+        throw UsageError("--format must be png, jpg, jpeg, tif, tiff or webp, not '" + format + "'");
+    }
+    return extension;
+}
+
+int defaultJobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
+}
+
+}  // namespace
+
+int runInfo(const std::vector<std::string>& arguments, Console& console) {
+    const ParsedArguments parsed = parseArguments(arguments, {});
+    if (parsed.positional.size() != 1) {
+        throw UsageError("info takes exactly one PLUGIN path");
+    }
+    const PluginLibrary library(parsed.positional[0]);
+    const PluginObject object(library);
+    const PresetList presets = describePresets(object);
+
+    std::ostream& out = console.out;
+    out << "plug-in      " << parsed.positional[0] << "\n"
+        << "name         " << library.pluginName() << "\n"
+        << "identifier   " << library.pluginId() << "\n"
+        << "category     " << library.category() << "\n"
+        << "description  " << object.description() << "\n"
+        << "entries      ";
+    for (int entry : {2, 3, 4, 5, 6, 7, 9, 11, 15, 16, 17, 18}) {
+        const std::intptr_t answer = object.call<std::intptr_t>(entry);
+        out << entry << "=" << (answer > 255 ? hex(answer) : std::to_string(answer)) << " ";
+    }
+    // Entries 10, 12 and 14 return nothing; calling them must have no effect.
+    object.call<void>(10);
+    object.call<void>(12);
+    object.call<void>(14);
+    out << "(10, 12, 14: no result)\n"
+        << "parameter    value " << presets.defaultValue << ", minimum " << presets.minimum << ", maximum "
+        << presets.maximum << ", auxiliary " << presets.auxiliary << ", kind " << presets.kind << "\n"
+        << "presets\n";
+    for (std::size_t i = 0; i < presets.labels.size(); ++i) {
+        out << std::setw(4) << i << "  " << presets.labels[i] << "\n";
+    }
+    return 0;
+}
+
+int runApply(const std::vector<std::string>& arguments, Console& console) {
+    const ParsedArguments parsed = parseArguments(arguments, {{"--preset", "-p", true},
+                                                              {"--output-dir", "-o", true},
+                                                              {"--format", nullptr, true},
+                                                              {"--jobs", "-j", true},
+                                                              {"--quality", "-q", true},
+                                                              {"--lossless", nullptr, false},
+                                                              {"--strip", nullptr, false}});
+    const bool batch = parsed.has("--output-dir");
+    if (!batch && parsed.positional.size() != 3) {
+        throw UsageError("apply takes PLUGIN, IN and OUT, or PLUGIN, --output-dir DIR and one or more IN");
+    }
+    if (batch && parsed.positional.size() < 2) {
+        throw UsageError("apply --output-dir DIR needs PLUGIN and at least one IN");
+    }
+    if (!batch && (parsed.has("--format") || parsed.has("--jobs"))) {
+        throw UsageError("--format and --jobs go with --output-dir; with one file OUT names the format");
+    }
+    const std::optional<std::string> presetChoice = parsed.value("--preset");
+    if (!presetChoice) {
+        throw UsageError("apply needs --preset PRESET");
+    }
+    WriteOptions options;
+    if (const auto quality = parsed.value("--quality")) {
+        options.encode.quality = wholeNumberOption("--quality", *quality, 1, 100);
+    }
+    options.encode.lossless = parsed.has("--lossless");
+    options.strip = parsed.has("--strip");
+    const int jobs = parsed.has("--jobs") ? wholeNumberOption("--jobs", *parsed.value("--jobs"), 1, 256) : defaultJobs();
+    std::optional<std::string> format;
+    if (const auto given = parsed.value("--format")) {
+        format = formatExtension(*given);
+    }
+    if (!batch) {
+        requireWritableExtension(parsed.positional[2]);
+    }
+
+    const PluginLibrary library(parsed.positional[0]);
+    const PluginObject object(library);
+    const PresetList presets = describePresets(object);
+    const int preset = presets.resolve(*presetChoice);
+    const std::string& label = presets.labels.at(static_cast<std::size_t>(preset));
+
+    if (!batch) {
+        const std::string& output = parsed.positional[2];
+        Picture picture = readImageFile(parsed.positional[1]);
+        toneInPlace(object, picture.image.pixels.data(), picture.image.width, picture.image.height, preset);
+        writeImageFile(picture, output, options);
+        console.out << "wrote " << output << " (" << picture.image.width << " x " << picture.image.height << ", "
+                    << label << ")\n";
+        return 0;
+    }
+
+    const std::string folder = *parsed.value("--output-dir");
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error || !std::filesystem::is_directory(folder)) {
+        throw HostError("cannot create the output folder '" + folder + "'" + (error ? ": " + error.message() : ""));
+    }
+    const std::vector<std::string> inputs(parsed.positional.begin() + 1, parsed.positional.end());
+    const std::size_t failures =
+        runBatch(planBatch(inputs, folder, format), object, preset, label, options, jobs, console);
+    return failures == 0 ? 0 : 1;
+}
+
+int runSheet(const std::vector<std::string>& arguments, Console& console) {
+    const ParsedArguments parsed = parseArguments(arguments, {});
+    if (parsed.positional.size() != 2 && parsed.positional.size() != 3) {
+        throw UsageError("sheet takes PLUGIN, an optional IN, and OUT");
+    }
+    const std::string& output = parsed.positional.back();
+    requireWritableExtension(output);
+
+    const PluginLibrary library(parsed.positional[0]);
+    const PluginObject object(library);
+    const PresetList presets = describePresets(object);
+    const BgraImage original =
+        parsed.positional.size() == 3 ? readImageFile(parsed.positional[1]).image : drawTestChart();
+    Picture sheet;
+    sheet.image = makeContactSheet(original, object, presets);
+    writeImageFile(sheet, output, WriteOptions{});
+    console.out << "wrote " << output << " (" << sheet.image.width << " x " << sheet.image.height
+                << ", original and " << presets.labels.size() << " presets)\n";
+    return 0;
+}
+
+}  // namespace host

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/cli/console.h"
+
+namespace host {
+
+// The sepia-host commands. Each takes the arguments after its name, reports
+// to `console`, returns its exit code (0, or 1 when some of many files
+// failed), and throws UsageError or HostError when it cannot go on.
+int runInfo(const std::vector<std::string>& arguments, Console& console);
+int runApply(const std::vector<std::string>& arguments, Console& console);
+int runSheet(const std::vector<std::string>& arguments, Console& console);
+
+// Usage texts, for --help and for usage errors.
+extern const char kProgramUsage[];
+extern const char kInfoUsage[];
+extern const char kApplyUsage[];
+extern const char kSheetUsage[];
+
+}  // namespace host

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/image/picture.h"
+
+namespace host {
+
+// A file as its decoder reads it: the pixels as stored (not yet turned
+// upright), the file's metadata, and the orientation it records (1 to 8).
+struct DecodedFile {
+    BgraImage image;
+    ImageMetadata metadata;
+    int orientation = 1;
+};
+
+// How to encode.
+struct EncodeOptions {
+    int quality = 90;       // JPEG and lossy WebP, 1 to 100
+    bool lossless = false;  // WebP
+};
+
+// One decoder and one encoder per format, each through its well-kept
+// library (libpng, libjpeg-turbo, libtiff, libwebp). Decoders convert any
+// layout to 8-bit BGRA (16-bit samples rounded to 8 bits), check the
+// image's size against `maxBytes` of BGRA pixels before allocating its
+// pixel memory, and throw HostError naming `name` for anything they refuse.
+// Encoders write the picture's metadata where the format has room for it
+// (see image_files.h) and throw HostError when the library fails.
+DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes);
+DecodedFile decodeJpeg(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes);
+DecodedFile decodeTiff(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes);
+DecodedFile decodeWebp(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes);
+
+std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options);
+std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options);
+std::vector<std::uint8_t> encodeTiff(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options);
+std::vector<std::uint8_t> encodeWebp(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options);
+
+}  // namespace host

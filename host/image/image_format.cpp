@@ -1,0 +1,65 @@
+#include "host/image/image_format.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+
+namespace host {
+
+const char* formatName(ImageFormat format) {
+    switch (format) {
+        case ImageFormat::Png:
+            return "PNG";
+        case ImageFormat::Jpeg:
+            return "JPEG";
+        case ImageFormat::Tiff:
+            return "TIFF";
+        case ImageFormat::Webp:
+            return "WebP";
+    }
+    return "image";
+}
+
+std::optional<ImageFormat> formatFromExtension(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".png") {
+        return ImageFormat::Png;
+    }
+    if (extension == ".jpg" || extension == ".jpeg") {
+        return ImageFormat::Jpeg;
+    }
+    if (extension == ".tif" || extension == ".tiff") {
+        return ImageFormat::Tiff;
+    }
+    if (extension == ".webp") {
+        return ImageFormat::Webp;
+    }
+    return std::nullopt;
+}
+
+std::optional<ImageFormat> formatFromContent(const std::vector<std::uint8_t>& file) {
+    auto startsWith = [&file](std::size_t offset, const char* signature, std::size_t length) {
+        return file.size() >= offset + length && std::memcmp(file.data() + offset, signature, length) == 0;
+    };
+    if (startsWith(0, "\x89PNG\r\n\x1A\n", 8)) {
+        return ImageFormat::Png;
+    }
+    if (startsWith(0, "\xFF\xD8\xFF", 3)) {
+        return ImageFormat::Jpeg;
+    }
+    if (startsWith(0, "II*\0", 4) || startsWith(0, "MM\0*", 4) || startsWith(0, "II+\0", 4) ||
+        startsWith(0, "MM\0+", 4)) {
+        return ImageFormat::Tiff;
+    }
+    if (startsWith(0, "RIFF", 4) && startsWith(8, "WEBP", 4)) {
+        return ImageFormat::Webp;
+    }
+    return std::nullopt;
+}
+
+const char* writableExtensions() { return ".png, .jpg, .jpeg, .tif, .tiff or .webp"; }
+
+}  // namespace host

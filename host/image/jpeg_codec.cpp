@@ -1,0 +1,192 @@
+// JPEG through libjpeg-turbo.
+#include <cstdio>  // jpeglib.h needs FILE
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
+#include "host/host_error.h"
+#include "host/image/codecs.h"
+#include "host/image/exif_block.h"
+
+namespace host {
+
+namespace {
+
+// libjpeg reports errors through error_exit, which must not return; the
+// exception unwinds through libjpeg back to the decoder or encoder below,
+// whose guard destroys libjpeg's state.
+class JpegError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void throwJpegError(j_common_ptr common) {
+    char message[JMSG_LENGTH_MAX] = {};
+    (*common->err->format_message)(common, message);
+    throw JpegError(message);
+}
+
+// Warnings are ignored (libjpeg recovers from them), except the one that
+// says the file ended early: the rest of the picture would be made up.
+void onJpegMessage(j_common_ptr common, int level) {
+    if (level < 0) {
+        if (common->err->msg_code == JWRN_JPEG_EOF) {
+            throwJpegError(common);
+        }
+        ++common->err->num_warnings;
+    }
+}
+
+// Progressive files may hold any number of scans, each of which costs a
+// pass over the whole image; real ones have a dozen or so.
+constexpr int kMaxScans = 1000;
+void limitScans(j_common_ptr common) {
+    if (common->is_decompressor) {
+        const auto* decompress = reinterpret_cast<j_decompress_ptr>(common);
+        if (decompress->input_scan_number > kMaxScans) {
+            throw JpegError("more than " + std::to_string(kMaxScans) + " scans");
+        }
+    }
+}
+
+struct DecompressGuard {
+    jpeg_decompress_struct* info;
+    ~DecompressGuard() { jpeg_destroy_decompress(info); }
+};
+struct CompressGuard {
+    jpeg_compress_struct* info;
+    ~CompressGuard() { jpeg_destroy_compress(info); }
+};
+
+// Four bytes of CMYK (Adobe's files store them inverted) to BGRA, without
+// colour management: each channel is the product of its ink and black.
+void cmykToBgra(const JSAMPLE* cmyk, std::uint8_t* bgra, int width, bool inverted) {
+    for (int x = 0; x < width; ++x, cmyk += 4, bgra += 4) {
+        const int k = inverted ? cmyk[3] : 255 - cmyk[3];
+        for (int c = 0; c < 3; ++c) {
+            const int ink = inverted ? cmyk[c] : 255 - cmyk[c];
+            bgra[2 - c] = static_cast<std::uint8_t>((ink * k + 127) / 255);
+        }
+        bgra[3] = 255;
+    }
+}
+
+constexpr std::size_t kMaxMarkerPayload = 65533;
+
+}  // namespace
+
+DecodedFile decodeJpeg(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes) {
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    errors.error_exit = throwJpegError;
+    errors.emit_message = onJpegMessage;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = limitScans;
+    DecodedFile decoded;
+    try {
+        jpeg_create_decompress(&info);
+        const DecompressGuard guard{&info};
+        info.progress = &progress;
+        jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
+        jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);  // EXIF
+        jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);  // ICC profile
+        jpeg_read_header(&info, TRUE);
+        decoded.image = imageForFile(name, info.image_width, info.image_height, maxBytes);
+
+        JOCTET* profile = nullptr;
+        unsigned profileLength = 0;
+        if (jpeg_read_icc_profile(&info, &profile, &profileLength) && profile != nullptr) {
+            decoded.metadata.iccProfile.assign(profile, profile + profileLength);
+            std::free(profile);  // allocated by libjpeg with malloc
+        }
+        for (jpeg_saved_marker_ptr marker = info.marker_list; marker != nullptr; marker = marker->next) {
+            if (marker->marker == JPEG_APP0 + 1 && marker->data_length > 6 &&
+                std::memcmp(marker->data, "Exif\0\0", 6) == 0) {
+                decoded.metadata.exif = exifWithoutPrefix(marker->data, marker->data_length);
+                decoded.orientation = exifOrientation(decoded.metadata.exif);
+                break;
+            }
+        }
+
+        const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+        info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+        jpeg_start_decompress(&info);
+        if (info.output_width != info.image_width || info.output_height != info.image_height ||
+            info.output_components != 4) {
+            throw JpegError("unexpected output layout");
+        }
+        std::vector<JSAMPLE> cmykRow(cmyk ? std::size_t{4} * info.output_width : 0);
+        while (info.output_scanline < info.output_height) {
+            const int y = static_cast<int>(info.output_scanline);
+            JSAMPROW row = cmyk ? cmykRow.data() : decoded.image.at(0, y);
+            if (jpeg_read_scanlines(&info, &row, 1) != 1) {
+                throw JpegError("the file ends early");
+            }
+            if (cmyk) {
+                cmykToBgra(cmykRow.data(), decoded.image.at(0, y), decoded.image.width, info.saw_Adobe_marker != 0);
+            }
+        }
+        jpeg_finish_decompress(&info);
+    } catch (const JpegError& error) {
+        throw HostError("'" + name + "' is not a valid JPEG image (" + error.what() + ")");
+    }
+    return decoded;
+}
+
+std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    errors.error_exit = throwJpegError;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    std::vector<std::uint8_t> out;
+    try {
+        jpeg_create_compress(&info);
+        const CompressGuard guard{&info};
+        const std::unique_ptr<unsigned char*, void (*)(unsigned char**)> freeBuffer(
+            &buffer, [](unsigned char** memory) { std::free(*memory); });
+        jpeg_mem_dest(&info, &buffer, &size);
+        info.image_width = static_cast<JDIMENSION>(image.width);
+        info.image_height = static_cast<JDIMENSION>(image.height);
+        info.input_components = 4;
+        info.in_color_space = JCS_EXT_BGRX;  // JPEG has no alpha: the fourth byte is dropped
+        jpeg_set_defaults(&info);
+        jpeg_set_quality(&info, options.quality, TRUE);
+        info.optimize_coding = TRUE;
+        if (options.quality >= 90) {
+            // Full-resolution colour at high quality, as image tools do.
+            info.comp_info[0].h_samp_factor = 1;
+            info.comp_info[0].v_samp_factor = 1;
+        }
+        const std::vector<std::uint8_t>& exif = metadata.exif;
+        const bool writeExif = !exif.empty() && exif.size() + 6 <= kMaxMarkerPayload;
+        // EXIF's APP1 segment must come first; a JFIF segment would precede it.
+        info.write_JFIF_header = writeExif ? FALSE : TRUE;
+        jpeg_start_compress(&info, TRUE);
+        if (writeExif) {
+            const std::vector<std::uint8_t> segment = exifWithPrefix(exif);
+            jpeg_write_marker(&info, JPEG_APP0 + 1, segment.data(), static_cast<unsigned>(segment.size()));
+        }
+        if (!metadata.iccProfile.empty()) {
+            jpeg_write_icc_profile(&info, metadata.iccProfile.data(),
+                                   static_cast<unsigned>(metadata.iccProfile.size()));
+        }
+        while (info.next_scanline < info.image_height) {
+            JSAMPROW row = const_cast<JSAMPROW>(image.at(0, static_cast<int>(info.next_scanline)));
+            jpeg_write_scanlines(&info, &row, 1);
+        }
+        jpeg_finish_compress(&info);
+        out.assign(buffer, buffer + size);
+    } catch (const JpegError& error) {
+        throw HostError(std::string("cannot encode JPEG (") + error.what() + ")");
+    }
+    return out;
+}
+
+}  // namespace host

@@ -1,0 +1,131 @@
+#!/bin/sh
+# build-codecs.sh windows|fuzz
+# Builds the image codecs the reference host links, from Debian's source
+# packages with Debian's patches applied, at exactly the versions of the
+# Debian -dev packages the Linux build uses:
+#   windows  cross-compiled with the project's mingw-w64 toolchain, static,
+#            into build/deps/codecs-windows (linked into sepia-host.exe);
+#   fuzz     compiled by clang 14 with AddressSanitizer and
+#            libFuzzer's coverage, static, into
+#            build/deps/codecs-fuzz, so that the fuzz targets see inside them.
+# Each build is cached: it is skipped when the folder holds the same
+# versions built by the same recipe.
+set -e
+kind=$1
+case $kind in windows | fuzz) ;; *) echo "usage: build-codecs.sh windows|fuzz" >&2; exit 2 ;; esac
+cd "$(dirname "$0")/.."
+root=$PWD
+prefix=$root/build/deps/codecs-$kind
+sources=$root/build/deps/src
+jobs=$(nproc)
+recipe=4  # bump when this script changes what it builds
+
+# Source package and version of each codec's -dev package, in build order.
+codecs=""
+for dev in zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexif-dev; do
+    codecs="$codecs $(dpkg-query -W -f='${source:Package}=${source:Version}' "$dev")"
+done
+stamp=$prefix/.built
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "recipe $recipe:$codecs" ]; then
+    cat "$prefix/source-warnings.txt" >&2
+    exit 0
+fi
+echo "building the $kind codecs:$codecs"
+rm -rf "$prefix" "$root/build/deps/obj-$kind"
+mkdir -p "$prefix"
+for codec in $codecs; do
+    sh scripts/debian-source.sh "${codec%%=*}" "${codec#*=}" "$sources/${codec%%=*}" 2>>"$prefix/source-warnings.txt"
+    cat "$sources/${codec%%=*}/.debian-source-version" >> "$prefix/VERSIONS"
+done
+cat "$prefix/source-warnings.txt" >&2
+objects=$root/build/deps/obj-$kind
+
+if [ "$kind" = windows ]; then
+    host=x86_64-w64-mingw32
+    cc=$host-gcc-posix
+    cflags="-O2"
+    cmake_toolchain="-DCMAKE_TOOLCHAIN_FILE=$root/cmake/mingw-w64-x86_64.cmake"
+else
+    host=""
+    cc=clang-14
+    # AddressSanitizer only: the codecs hold benign undefined behaviour (shifts
+    # of negative values) that UndefinedBehaviorSanitizer would stop at.
+    cflags="-O1 -g -fno-omit-frame-pointer -fsanitize=address,fuzzer-no-link"
+    cmake_toolchain="-DCMAKE_C_COMPILER=clang-14"
+fi
+log=$root/build/deps/codecs-$kind.log
+: > "$log"
+run() {
+    if ! "$@" >>"$log" 2>&1; then
+        tail -n 40 "$log"
+        echo "failed: $*" >&2
+        exit 1
+    fi
+}
+cmake_build() {  # cmake_build SOURCE-FOLDER NAME OPTIONS...
+    folder=$1
+    name=$2
+    shift 2
+    run cmake -S "$folder" -B "$objects/$name" -G "Unix Makefiles" $cmake_toolchain \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$cflags" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix;/usr/$host" -DBUILD_SHARED_LIBS=OFF \
+        -DCMAKE_POSITION_INDEPENDENT_CODE=ON "$@"
+    run cmake --build "$objects/$name" -j "$jobs"
+    run cmake --install "$objects/$name"
+}
+
+# zlib: only its static library. Its CMake build always adds a DLL (and, on
+# Linux, wants Windows resources that Debian's tarball leaves out); its
+# configure script refuses mingw-w64.
+mkdir -p "$objects" "$prefix/include" "$prefix/lib"
+if [ "$kind" = windows ]; then
+    run cmake -S "$sources/zlib" -B "$objects/zlib" -G "Unix Makefiles" $cmake_toolchain -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_C_FLAGS="$cflags"
+    run cmake --build "$objects/zlib" -j "$jobs" --target zlibstatic
+    cp "$sources/zlib/zlib.h" "$objects/zlib/zconf.h" "$prefix/include/"
+    cp "$objects/zlib"/lib*.a "$prefix/lib/libz.a"
+else
+    cp -r "$sources/zlib" "$objects/zlib"
+    (cd "$objects/zlib" && CC=$cc CFLAGS="$cflags -fPIC" run ./configure --static --prefix="$prefix")
+    run make -C "$objects/zlib" -j "$jobs" install
+fi
+zlib="-DZLIB_INCLUDE_DIR=$prefix/include -DZLIB_LIBRARY=$prefix/lib/libz.a"
+
+# shellcheck disable=SC2086
+cmake_build "$sources/libpng1.6" libpng $zlib -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+    -DPNG_EXECUTABLES=OFF -Dld-version-script=OFF
+
+if [ "$kind" = windows ]; then simd=-DWITH_SIMD=ON; else simd=-DWITH_SIMD=OFF; fi
+cmake_build "$sources/libjpeg-turbo" libjpeg-turbo -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF \
+    $simd -DCMAKE_ASM_NASM_COMPILER=nasm -DCMAKE_INSTALL_LIBDIR="$prefix/lib" -DCMAKE_INSTALL_BINDIR="$objects/unused"
+
+# shellcheck disable=SC2086
+cmake_build "$sources/tiff" tiff $zlib -DJPEG_INCLUDE_DIR="$prefix/include" -DJPEG_LIBRARY="$prefix/lib/libjpeg.a" \
+    -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF -Dcxx=OFF -Djbig=OFF -Dlzma=OFF \
+    -Dzstd=OFF -Dwebp=OFF -Dlerc=OFF -Dlibdeflate=OFF -Djpeg12=OFF -Dpixarlog=OFF -Dzlib=ON -Djpeg=ON \
+    -DCMAKE_INSTALL_LIBDIR=lib
+
+cmake_build "$sources/libwebp" libwebp -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF \
+    -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF -DWEBP_BUILD_WEBPINFO=OFF \
+    -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF -DWEBP_BUILD_LIBWEBPMUX=ON -DCMAKE_INSTALL_LIBDIR=lib
+
+# libexif: autotools, generated here as Debian's build does.
+rm -rf "$objects/libexif"
+cp -r "$sources/libexif" "$objects/libexif"
+(cd "$objects/libexif" && run autoreconf -fi)
+if [ "$kind" = windows ]; then hostflag=--host=$host; else hostflag=""; fi
+(cd "$objects/libexif" && CC=$cc CFLAGS="$cflags" run ./configure $hostflag --prefix="$prefix" --disable-shared \
+    --enable-static --disable-nls --disable-docs --with-pic)
+run make -C "$objects/libexif/libexif" -j "$jobs" install
+run make -C "$objects/libexif" install-pkgconfigDATA
+
+# The codecs' licences, for the notices that ship with the host.
+mkdir -p "$prefix/licenses"
+cp "$sources/zlib/README" "$prefix/licenses/zlib.txt"
+cp "$sources/libpng1.6/LICENSE" "$prefix/licenses/libpng.txt"
+cp "$sources/libjpeg-turbo/LICENSE.md" "$prefix/licenses/libjpeg-turbo.txt"
+cp "$sources/tiff/LICENSE.md" "$prefix/licenses/libtiff.txt"
+cp "$sources/libwebp/COPYING" "$prefix/licenses/libwebp.txt"
+cp "$sources/libexif/COPYING" "$prefix/licenses/libexif.txt"
+echo "recipe $recipe:$codecs" > "$stamp"
+echo "codecs in $prefix"
