@@ -1,0 +1,78 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/cli/command_line.h"
+#include "host/plugin/module_path.h"
+
+// The reference host run in process, on files in a scratch folder of its own,
+// against the plug-in built beside the test program.
+namespace host_fixture {
+
+namespace fs = std::filesystem;
+
+struct HostRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+inline HostRun sepiaHost(const std::vector<std::string>& arguments) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int code = host::runCommandLine(arguments, out, err);
+    return {code, out.str(), err.str()};
+}
+
+inline void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::vector<std::uint8_t> readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+class HostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("sepia-host-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+        fs::create_directories(folder_);
+        plugin_ = host::pluginBesideExecutable();
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+
+    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+        writeBytes(folder_ / name, bytes);
+        return path(name);
+    }
+
+    // The files in a folder (the scratch folder by default), to show nothing
+    // stray was left behind.
+    std::vector<std::string> listing(const fs::path& folder = {}) const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder.empty() ? folder_ : folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path folder_;
+    std::string plugin_;
+};
+
+}  // namespace host_fixture

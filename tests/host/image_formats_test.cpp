@@ -1,0 +1,254 @@
+// The reference host on pictures made with the codec libraries themselves:
+// every input layout decodes as an independent decoder sees it, lossless
+// outputs carry exactly the toned pixels, lossy ones come close, and every
+// orientation comes out upright.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host_error.h"
+#include "host/image/image_files.h"
+#include "tests/exact_form.h"
+#include "tests/host/host_fixture.h"
+#include "tests/host/test_pictures.h"
+
+namespace {
+
+using host::BgraImage;
+using host_fixture::HostRun;
+using host_fixture::readBytes;
+using host_fixture::sepiaHost;
+using namespace test_pictures;
+
+class ImageFormats : public host_fixture::HostTest {};
+
+// What toning `image` with `preset` must give: the exact form in bytes 0 to
+// 2, alpha kept.
+BgraImage toned(const BgraImage& image, int preset) {
+    BgraImage out = image;
+    for (std::size_t i = 0; i < out.pixels.size(); i += 4) {
+        const auto bgr = exact_form::tone(preset, image.pixels[i], image.pixels[i + 1], image.pixels[i + 2]);
+        std::memcpy(&out.pixels[i], bgr.data(), 3);
+    }
+    return out;
+}
+
+// The first differing pixel, for messages; "" when the images are equal.
+std::string difference(const BgraImage& expected, const BgraImage& actual) {
+    if (expected.width != actual.width || expected.height != actual.height) {
+        return "size " + std::to_string(actual.width) + " x " + std::to_string(actual.height) + " instead of " +
+               std::to_string(expected.width) + " x " + std::to_string(expected.height);
+    }
+    if (expected.hasAlpha != actual.hasAlpha) {
+        return expected.hasAlpha ? "alpha lost" : "alpha where there was none";
+    }
+    for (std::size_t i = 0; i < expected.pixels.size(); ++i) {
+        if (expected.pixels[i] != actual.pixels[i]) {
+            return "pixel " + std::to_string(i / 4) + ", byte " + std::to_string(i % 4) + ": " +
+                   std::to_string(actual.pixels[i]) + " instead of " + std::to_string(expected.pixels[i]);
+        }
+    }
+    return "";
+}
+
+BgraImage readOutput(const std::string& path) {
+    const std::vector<std::uint8_t> file = readBytes(path);
+    switch (*host::formatFromExtension(path)) {
+        case host::ImageFormat::Png:
+            return readPng(file);
+        case host::ImageFormat::Jpeg:
+            return readJpeg(file);
+        case host::ImageFormat::Tiff:
+            return readTiff(file);
+        case host::ImageFormat::Webp:
+            return readWebp(file);
+    }
+    return {};
+}
+
+struct Input {
+    std::string name;
+    std::vector<std::uint8_t> file;
+    BgraImage decoded;  // what the host must read from it
+};
+
+std::vector<Input> losslessInputs() {
+    const BgraImage rgb = patterned(37, 23, false);
+    const BgraImage rgba = patterned(37, 23, true);
+    const BgraImage few = fewColours(37, 23, false);
+    const BgraImage fewAlpha = fewColours(37, 23, true);
+    std::vector<Input> inputs = {
+        {"rgb.png", makePng(rgb), rgb},
+        {"rgba.png", makePng(rgba), rgba},
+        {"interlaced.png", makePng(rgba, {.interlaced = true}), rgba},
+        {"palette.png", makePng(few, {.palette = true}), few},
+        {"palette-alpha.png", makePng(fewAlpha, {.palette = true}), fewAlpha},
+        {"rgb.tif", makeTiff(rgb), rgb},
+        {"rgba.tif", makeTiff(rgba), rgba},
+        {"rgba-lzw.tif", makeTiff(rgba, {.compression = COMPRESSION_LZW}), rgba},
+        {"rgb-packbits.tif", makeTiff(rgb, {.compression = COMPRESSION_PACKBITS}), rgb},
+        {"rgb-deflate-tiled.tif", makeTiff(rgb, {.compression = COMPRESSION_ADOBE_DEFLATE, .tiled = true}), rgb},
+        {"rgb.webp", makeWebp(rgb, true), rgb},
+        {"rgba.webp", makeWebp(rgba, true), rgba},
+    };
+    const char* names[] = {"", "grey", "grey-alpha", "rgb", "rgba"};
+    for (int channels = 1; channels <= 4; ++channels) {
+        const WideImage samples = wide(29, 17, channels);
+        inputs.push_back({std::string(names[channels]) + "-16bit.png", makePng16(samples), roundedTo8Bits(samples)});
+        inputs.push_back({std::string(names[channels]) + "-16bit.tif", makeTiff16(samples), roundedTo8Bits(samples)});
+    }
+    return inputs;
+}
+
+TEST_F(ImageFormats, LosslessInputsToLosslessOutputsAreExact) {
+    for (const Input& input : losslessInputs()) {
+        const std::string in = write(input.name, input.file);
+        for (const std::string output : {"out.png", "out.TIF", "out.webp"}) {
+            const HostRun run = sepiaHost({"apply", plugin_, "-p", "Cyanotype 2", "--lossless", in, path(output)});
+            ASSERT_EQ(run.exitCode, 0) << input.name << " to " << output << ": " << run.err;
+            EXPECT_EQ(difference(toned(input.decoded, 7), readOutput(path(output))), "")
+                << input.name << " to " << output;
+        }
+    }
+}
+
+TEST_F(ImageFormats, LossyOutputsAreCloseToTheExactToning) {
+    for (const bool alpha : {false, true}) {
+        const BgraImage original = smooth(160, 120, alpha);
+        const std::string in = write("smooth.png", makePng(original));
+        for (const int preset : {0, 1, 7}) {
+            for (const std::string output : {"out.jpg", "out.webp"}) {
+                const HostRun run = sepiaHost({"apply", plugin_, "-p", std::to_string(preset), in, path(output)});
+                ASSERT_EQ(run.exitCode, 0) << run.err;
+                BgraImage expected = toned(original, preset);
+                BgraImage actual = readOutput(path(output));
+                if (output == "out.jpg") {
+                    EXPECT_FALSE(actual.hasAlpha);  // JPEG has none
+                } else {
+                    EXPECT_EQ(actual.hasAlpha, alpha);
+                }
+                const double quality = psnr(expected, actual);
+                EXPECT_GE(quality, 35.0) << output << ", preset " << preset << (alpha ? ", with alpha" : "");
+            }
+        }
+    }
+}
+
+TEST_F(ImageFormats, JpegInputsDecodeAsLibjpegDecodesThem) {
+    const BgraImage original = smooth(64, 48, false);
+    const struct {
+        const char* name;
+        JpegOptions options;
+    } inputs[] = {
+        {"baseline.jpg", {}},
+        {"progressive.jpg", {.progressive = true}},
+        {"grey.jpg", {.grey = true}},
+    };
+    for (const auto& input : inputs) {
+        const std::vector<std::uint8_t> file = makeJpeg(original, input.options);
+        const HostRun run = sepiaHost({"apply", plugin_, "-p", "3", write(input.name, file), path("out.png")});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(difference(toned(readJpeg(file), 3), readOutput(path("out.png"))), "") << input.name;
+    }
+    // CMYK as Adobe writes it, inverted: libjpeg gives no RGB for it to
+    // compare with, so the toned picture is held to the original's.
+    const HostRun run = sepiaHost(
+        {"apply", plugin_, "-p", "3", write("cmyk.jpg", makeJpeg(original, {.cmyk = true})), path("out.png")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_GE(psnr(toned(original, 3), readOutput(path("out.png"))), 35.0);
+}
+
+// The stored picture that a viewer shows as `upright` under EXIF or TIFF
+// orientation `orientation`, built from the definition: where each stored
+// row and column appear in the picture shown.
+BgraImage storedFor(const BgraImage& upright, int orientation) {
+    const bool transposed = orientation >= 5;
+    BgraImage stored = host::makeImage(transposed ? upright.height : upright.width,
+                                       transposed ? upright.width : upright.height);
+    const int w = upright.width;
+    const int h = upright.height;
+    for (int r = 0; r < stored.height; ++r) {
+        for (int c = 0; c < stored.width; ++c) {
+            int x = c, y = r;
+            switch (orientation) {
+                case 2: x = w - 1 - c; break;
+                case 3: x = w - 1 - c; y = h - 1 - r; break;
+                case 4: y = h - 1 - r; break;
+                case 5: x = r; y = c; break;
+                case 6: x = w - 1 - r; y = c; break;
+                case 7: x = w - 1 - r; y = h - 1 - c; break;
+                case 8: x = r; y = h - 1 - c; break;
+                default: break;
+            }
+            std::memcpy(stored.at(c, r), upright.at(x, y), 4);
+        }
+    }
+    return stored;
+}
+
+TEST_F(ImageFormats, EveryOrientationComesOutUpright) {
+    const BgraImage upright = quadrants(48, 32);
+    const BgraImage expected = toned(upright, 0);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const BgraImage stored = storedFor(upright, orientation);
+        const std::vector<std::uint8_t> exif = exifBlock(orientation);
+        const struct {
+            std::string name;
+            std::vector<std::uint8_t> file;
+            bool exact;
+        } inputs[] = {
+            {"exif.jpg", makeJpeg(stored, {.quality = 98, .exif = exif}), false},
+            {"exif.png", makePng(stored, {.exif = exif}), true},
+            {"exif.webp", makeWebp(stored, true, exif), true},
+            {"tagged.tif", makeTiff(stored, {.orientation = orientation}), true},
+        };
+        for (const auto& input : inputs) {
+            const HostRun run = sepiaHost({"apply", plugin_, "-p", "0", write(input.name, input.file), path("out.png")});
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            const BgraImage actual = readOutput(path("out.png"));
+            const std::string what = input.name + ", orientation " + std::to_string(orientation);
+            if (input.exact) {
+                EXPECT_EQ(difference(expected, actual), "") << what;
+                continue;
+            }
+            ASSERT_EQ(actual.width, expected.width) << what;
+            ASSERT_EQ(actual.height, expected.height) << what;
+            // JPEG blurs the edges between quadrants: look at their middles.
+            for (const auto& [x, y] : {std::pair{12, 8}, std::pair{36, 8}, std::pair{36, 24}, std::pair{12, 24}}) {
+                for (int c = 0; c < 3; ++c) {
+                    EXPECT_NEAR(actual.at(x, y)[c], expected.at(x, y)[c], 8) << what << " at " << x << ", " << y;
+                }
+            }
+        }
+    }
+}
+
+// Each decoder checks the size its file announces before it allocates the
+// pixels: here against a limit of 1 MiB, as the host does against 1 GiB.
+TEST(ImageLimits, EveryDecoderRefusesAnImageBeyondTheLimit) {
+    const BgraImage big = smooth(600, 600, false);  // 1.4 MB as BGRA
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> file;
+    } files[] = {
+        {"big.png", makePng(big)},
+        {"big.jpg", makeJpeg(big)},
+        {"big.tif", makeTiff(big)},
+        {"big.webp", makeWebp(big, false)},
+    };
+    for (const auto& file : files) {
+        try {
+            host::decodeImage(file.file, file.name, std::uint64_t{1} << 20);
+            ADD_FAILURE() << file.name << " was decoded";
+        } catch (const host::HostError& error) {
+            EXPECT_NE(std::string(error.what()).find("too large"), std::string::npos) << error.what();
+            EXPECT_NE(std::string(error.what()).find(file.name), std::string::npos) << error.what();
+        }
+        EXPECT_NO_THROW(host::decodeImage(file.file, file.name, std::uint64_t{2} << 20)) << file.name;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,647 @@
+#include "tests/host/test_pictures.h"
+
+#include <cstdio>  // jpeglib.h needs FILE
+#include <jpeglib.h>
+#include <libexif/exif-data.h>
+#include <png.h>
+#include <tiffio.h>
+#include <webp/decode.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+
+namespace test_pictures {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void fail(const std::string& what) { throw std::runtime_error(what); }
+
+// A scratch file for libtiff, which reads and writes files by name.
+class ScratchFile {
+public:
+    ScratchFile() {
+        static std::atomic<unsigned> counter{0};
+        path_ = fs::temp_directory_path() /
+                ("sepia-test-picture-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+                 "-" + std::to_string(counter++) + ".tif");
+    }
+    ~ScratchFile() {
+        std::error_code ignored;
+        fs::remove(path_, ignored);
+    }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    std::string path() const { return path_.string(); }
+    std::vector<std::uint8_t> read() const {
+        std::ifstream in(path_, std::ios::binary);
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }
+    void write(const std::vector<std::uint8_t>& bytes) const {
+        std::ofstream out(path_, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+
+private:
+    fs::path path_;
+};
+
+// --- libexif -------------------------------------------------------------
+
+ExifEntry* addEntry(ExifData* data, ExifIfd ifd, ExifTag tag, ExifFormat format, unsigned components) {
+    ExifMem* memory = exif_mem_new_default();
+    ExifEntry* entry = exif_entry_new_mem(memory);
+    entry->size = exif_format_get_size(format) * components;
+    entry->data = static_cast<unsigned char*>(exif_mem_alloc(memory, entry->size));
+    entry->tag = tag;
+    entry->format = format;
+    entry->components = components;
+    exif_content_add_entry(data->ifd[ifd], entry);
+    exif_entry_unref(entry);
+    exif_mem_unref(memory);
+    return entry;
+}
+
+void addText(ExifData* data, ExifIfd ifd, ExifTag tag, const std::string& text) {
+    ExifEntry* entry = addEntry(data, ifd, tag, EXIF_FORMAT_ASCII, static_cast<unsigned>(text.size() + 1));
+    std::memcpy(entry->data, text.c_str(), text.size() + 1);
+}
+
+// --- libpng --------------------------------------------------------------
+
+[[noreturn]] void pngError(png_structp /*png*/, png_const_charp message) { fail(std::string("libpng: ") + message); }
+void pngWarning(png_structp /*png*/, png_const_charp /*message*/) {}
+void pngAppend(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+void pngFlush(png_structp /*png*/) {}
+
+struct PngWrite {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
+    png_infop info = png_create_info_struct(png);
+    ~PngWrite() { png_destroy_write_struct(&png, &info); }
+};
+
+// --- libjpeg -------------------------------------------------------------
+
+[[noreturn]] void jpegError(j_common_ptr common) {
+    char message[JMSG_LENGTH_MAX] = {};
+    (*common->err->format_message)(common, message);
+    fail(std::string("libjpeg: ") + message);
+}
+
+}  // namespace
+
+BgraImage patterned(int width, int height, bool alpha) {
+    BgraImage image = host::makeImage(width, height);
+    image.hasAlpha = alpha;
+    for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+        image.pixels[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 9);
+        if (i % 4 == 3 && !alpha) {
+            image.pixels[i] = 255;
+        }
+    }
+    return image;
+}
+
+BgraImage smooth(int width, int height, bool alpha) {
+    BgraImage image = host::makeImage(width, height);
+    image.hasAlpha = alpha;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = image.at(x, y);
+            p[0] = static_cast<std::uint8_t>(255 * x / std::max(1, width - 1));
+            p[1] = static_cast<std::uint8_t>(255 * y / std::max(1, height - 1));
+            p[2] = static_cast<std::uint8_t>(128 + 100 * std::sin(0.05 * (x + y)));
+            p[3] = alpha ? static_cast<std::uint8_t>(255 - 200 * x / std::max(1, width - 1)) : 255;
+        }
+    }
+    return image;
+}
+
+BgraImage quadrants(int width, int height) {
+    BgraImage image = host::makeImage(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool right = x >= width / 2;
+            const bool bottom = y >= height / 2;
+            // blue, green, red
+            const std::uint8_t colours[4][3] = {{0, 0, 255}, {0, 255, 0}, {255, 255, 255}, {255, 0, 0}};
+            const int quadrant = bottom ? (right ? 2 : 3) : (right ? 1 : 0);
+            std::memcpy(image.at(x, y), colours[quadrant], 3);
+        }
+    }
+    return image;
+}
+
+BgraImage fewColours(int width, int height, bool alpha) {
+    BgraImage image = host::makeImage(width, height);
+    image.hasAlpha = alpha;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const unsigned index = static_cast<unsigned>(x * 7 + y * 13) % 200;
+            std::uint8_t* p = image.at(x, y);
+            p[0] = static_cast<std::uint8_t>(index * 37);
+            p[1] = static_cast<std::uint8_t>(index * 91);
+            p[2] = static_cast<std::uint8_t>(index * 53);
+            p[3] = alpha ? static_cast<std::uint8_t>(index * 29) : 255;
+        }
+    }
+    return image;
+}
+
+std::vector<std::uint8_t> rgbProfile(const std::string& description) {
+    // Header, a table of one tag, and a v2 textDescriptionType.
+    std::vector<std::uint8_t> profile(128 + 4 + 12, 0);
+    auto put32 = [&profile](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            profile[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+        }
+    };
+    auto put4 = [&profile](std::size_t at, const char* text) { std::memcpy(&profile[at], text, 4); };
+    std::vector<std::uint8_t> desc(12 + description.size() + 1 + 8 + 3 + 67, 0);
+    std::memcpy(desc.data(), "desc", 4);
+    const auto length = static_cast<std::uint32_t>(description.size() + 1);
+    for (int i = 0; i < 4; ++i) {
+        desc[8 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
+    }
+    std::memcpy(&desc[12], description.c_str(), description.size() + 1);
+    while (desc.size() % 4 != 0) {
+        desc.push_back(0);
+    }
+    const std::size_t descOffset = profile.size();
+    profile.insert(profile.end(), desc.begin(), desc.end());
+    put32(0, static_cast<std::uint32_t>(profile.size()));
+    put32(8, 0x02100000);  // version 2.1
+    put4(12, "mntr");
+    put4(16, "RGB ");
+    put4(20, "XYZ ");
+    put4(36, "acsp");
+    put32(68, 0x0000F6D6);  // D50 illuminant
+    put32(72, 0x00010000);
+    put32(76, 0x0000D32D);
+    put32(128, 1);
+    put4(132, "desc");
+    put32(136, static_cast<std::uint32_t>(descOffset));
+    put32(140, static_cast<std::uint32_t>(desc.size()));
+    return profile;
+}
+
+std::vector<std::uint8_t> exifBlock(int orientation) {
+    ExifData* data = exif_data_new();
+    exif_data_unset_option(data, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    exif_data_set_byte_order(data, EXIF_BYTE_ORDER_MOTOROLA);
+    const ExifByteOrder order = EXIF_BYTE_ORDER_MOTOROLA;
+    exif_set_short(addEntry(data, EXIF_IFD_0, EXIF_TAG_ORIENTATION, EXIF_FORMAT_SHORT, 1)->data, order,
+                   static_cast<ExifShort>(orientation));
+    addText(data, EXIF_IFD_0, EXIF_TAG_MAKE, "Darkroom Test");
+    addText(data, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, "2026:12:08 10:00:00");
+    exif_set_rational(addEntry(data, EXIF_IFD_EXIF, EXIF_TAG_EXPOSURE_TIME, EXIF_FORMAT_RATIONAL, 1)->data, order,
+                      ExifRational{1, 250});
+    const std::vector<std::uint8_t> thumbnail = makeJpeg(patterned(8, 8, false));
+    data->data = static_cast<unsigned char*>(std::malloc(thumbnail.size()));
+    std::memcpy(data->data, thumbnail.data(), thumbnail.size());
+    data->size = static_cast<unsigned>(thumbnail.size());
+    unsigned char* bytes = nullptr;
+    unsigned size = 0;
+    exif_data_save_data(data, &bytes, &size);
+    exif_data_unref(data);
+    std::vector<std::uint8_t> block(bytes + 6, bytes + size);  // without "Exif\0\0"
+    std::free(bytes);
+    return block;
+}
+
+WideImage wide(int width, int height, int channels) {
+    WideImage image{width, height, channels, {}};
+    image.samples.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                         static_cast<std::size_t>(channels));
+    for (std::size_t i = 0; i < image.samples.size(); ++i) {
+        // Values near every rounding boundary of the 8-bit scale.
+        image.samples[i] = static_cast<std::uint16_t>((i * 40503u + (i % 7) * 128u) & 0xFFFF);
+    }
+    return image;
+}
+
+BgraImage roundedTo8Bits(const WideImage& image) {
+    BgraImage out = host::makeImage(image.width, image.height);
+    out.hasAlpha = image.channels == 2 || image.channels == 4;
+    auto round8 = [](std::uint16_t v) { return static_cast<std::uint8_t>((v * 255u + 32767u) / 65535u); };
+    for (std::size_t p = 0; p < out.pixels.size() / 4; ++p) {
+        const std::uint16_t* in = &image.samples[p * static_cast<std::size_t>(image.channels)];
+        const bool colour = image.channels >= 3;
+        out.pixels[4 * p] = round8(colour ? in[2] : in[0]);
+        out.pixels[4 * p + 1] = round8(colour ? in[1] : in[0]);
+        out.pixels[4 * p + 2] = round8(in[0]);
+        out.pixels[4 * p + 3] = out.hasAlpha ? round8(in[image.channels - 1]) : 255;
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> makeJpeg(const BgraImage& image, const JpegOptions& options) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    errors.error_exit = jpegError;
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(image.width);
+    info.image_height = static_cast<JDIMENSION>(image.height);
+    info.input_components = options.grey ? 1 : options.cmyk ? 4 : 3;
+    info.in_color_space = options.grey ? JCS_GRAYSCALE : options.cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, options.quality, TRUE);
+    if (options.progressive) {
+        jpeg_simple_progression(&info);
+    }
+    info.write_JFIF_header = options.exif.empty() ? TRUE : FALSE;
+    jpeg_start_compress(&info, TRUE);
+    if (!options.exif.empty()) {
+        std::vector<std::uint8_t> segment = {'E', 'x', 'i', 'f', 0, 0};
+        segment.insert(segment.end(), options.exif.begin(), options.exif.end());
+        jpeg_write_marker(&info, JPEG_APP0 + 1, segment.data(), static_cast<unsigned>(segment.size()));
+    }
+    if (!options.icc.empty()) {
+        jpeg_write_icc_profile(&info, options.icc.data(), static_cast<unsigned>(options.icc.size()));
+    }
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(info.input_components));
+    while (info.next_scanline < info.image_height) {
+        const std::uint8_t* in = image.at(0, static_cast<int>(info.next_scanline));
+        for (int x = 0; x < image.width; ++x, in += 4) {
+            JSAMPLE* out = &row[static_cast<std::size_t>(x) * static_cast<std::size_t>(info.input_components)];
+            if (options.grey) {
+                out[0] = in[1];
+            } else {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+                if (options.cmyk) {
+                    out[3] = 255;
+                }
+            }
+        }
+        JSAMPROW rowPointer = row.data();
+        jpeg_write_scanlines(&info, &rowPointer, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<std::uint8_t> file(buffer, buffer + size);
+    std::free(buffer);
+    return file;
+}
+
+std::vector<std::uint8_t> makePng(const BgraImage& image, const PngOptions& options) {
+    PngWrite write;
+    std::vector<std::uint8_t> file;
+    png_set_write_fn(write.png, &file, pngAppend, pngFlush);
+    const int interlace = options.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE;
+    std::vector<std::vector<png_byte>> rows(static_cast<std::size_t>(image.height));
+    if (options.palette) {
+        std::map<std::uint32_t, int> indices;
+        std::vector<png_color> colours;
+        std::vector<png_byte> alphas;
+        for (int y = 0; y < image.height; ++y) {
+            for (int x = 0; x < image.width; ++x) {
+                const std::uint8_t* p = image.at(x, y);
+                std::uint32_t key;
+                std::memcpy(&key, p, 4);
+                auto [found, fresh] = indices.emplace(key, static_cast<int>(colours.size()));
+                if (fresh) {
+                    colours.push_back({p[2], p[1], p[0]});
+                    alphas.push_back(p[3]);
+                }
+                rows[static_cast<std::size_t>(y)].push_back(static_cast<png_byte>(found->second));
+            }
+        }
+        if (colours.size() > 256) {
+            fail("more than 256 colours for a palette");
+        }
+        png_set_IHDR(write.png, write.info, static_cast<png_uint_32>(image.width),
+                     static_cast<png_uint_32>(image.height), 8, PNG_COLOR_TYPE_PALETTE, interlace,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_set_PLTE(write.png, write.info, colours.data(), static_cast<int>(colours.size()));
+        if (image.hasAlpha) {
+            png_set_tRNS(write.png, write.info, alphas.data(), static_cast<int>(alphas.size()), nullptr);
+        }
+    } else {
+        const int channels = image.hasAlpha ? 4 : 3;
+        png_set_IHDR(write.png, write.info, static_cast<png_uint_32>(image.width),
+                     static_cast<png_uint_32>(image.height), 8,
+                     image.hasAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, interlace,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        for (int y = 0; y < image.height; ++y) {
+            for (int x = 0; x < image.width; ++x) {
+                const std::uint8_t* p = image.at(x, y);
+                auto& row = rows[static_cast<std::size_t>(y)];
+                row.insert(row.end(), {p[2], p[1], p[0]});
+                if (channels == 4) {
+                    row.push_back(p[3]);
+                }
+            }
+        }
+    }
+    if (!options.icc.empty()) {
+        png_set_iCCP(write.png, write.info, "test", PNG_COMPRESSION_TYPE_BASE, options.icc.data(),
+                     static_cast<png_uint_32>(options.icc.size()));
+    }
+    if (!options.exif.empty()) {
+        png_set_eXIf_1(write.png, write.info, static_cast<png_uint_32>(options.exif.size()),
+                       const_cast<png_bytep>(options.exif.data()));
+    }
+    png_write_info(write.png, write.info);
+    std::vector<png_bytep> pointers;
+    for (auto& row : rows) {
+        pointers.push_back(row.data());
+    }
+    png_write_image(write.png, pointers.data());
+    png_write_end(write.png, nullptr);
+    return file;
+}
+
+std::vector<std::uint8_t> makePng16(const WideImage& image) {
+    PngWrite write;
+    std::vector<std::uint8_t> file;
+    png_set_write_fn(write.png, &file, pngAppend, pngFlush);
+    const int types[] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
+                         PNG_COLOR_TYPE_RGB_ALPHA};
+    png_set_IHDR(write.png, write.info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height),
+                 16, types[image.channels], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(write.png, write.info);
+    const std::size_t rowSamples = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.channels);
+    std::vector<png_byte> row(2 * rowSamples);
+    for (int y = 0; y < image.height; ++y) {
+        for (std::size_t i = 0; i < rowSamples; ++i) {
+            const std::uint16_t v = image.samples[static_cast<std::size_t>(y) * rowSamples + i];
+            row[2 * i] = static_cast<png_byte>(v >> 8);  // PNG is big-endian
+            row[2 * i + 1] = static_cast<png_byte>(v);
+        }
+        png_write_row(write.png, row.data());
+    }
+    png_write_end(write.png, nullptr);
+    return file;
+}
+
+std::vector<std::uint8_t> makeTiff(const BgraImage& image, const TiffOptions& options) {
+    const ScratchFile scratch;
+    TIFF* tif = TIFFOpen(scratch.path().c_str(), "w");
+    if (tif == nullptr) {
+        fail("libtiff cannot create " + scratch.path());
+    }
+    const int samples = image.hasAlpha ? 4 : 3;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(image.width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(image.height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, options.orientation);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, options.compression);
+    if (options.compression == COMPRESSION_JPEG) {
+        TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 95);
+    }
+    if (image.hasAlpha) {
+        const std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
+    }
+    if (!options.icc.empty()) {
+        TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(options.icc.size()), options.icc.data());
+    }
+    auto pixel = [&](int x, int y, std::uint8_t* out) {
+        const std::uint8_t* p = image.at(x, y);
+        out[0] = p[2];
+        out[1] = p[1];
+        out[2] = p[0];
+        if (samples == 4) {
+            out[3] = p[3];
+        }
+    };
+    if (options.tiled) {
+        constexpr std::uint32_t kTile = 16;
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, kTile);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, kTile);
+        std::vector<std::uint8_t> tile(kTile * kTile * static_cast<std::size_t>(samples));
+        for (std::uint32_t ty = 0; ty < static_cast<std::uint32_t>(image.height); ty += kTile) {
+            for (std::uint32_t tx = 0; tx < static_cast<std::uint32_t>(image.width); tx += kTile) {
+                std::fill(tile.begin(), tile.end(), 0);
+                for (std::uint32_t y = 0; y < kTile && ty + y < static_cast<std::uint32_t>(image.height); ++y) {
+                    for (std::uint32_t x = 0; x < kTile && tx + x < static_cast<std::uint32_t>(image.width); ++x) {
+                        pixel(static_cast<int>(tx + x), static_cast<int>(ty + y),
+                              &tile[(y * kTile + x) * static_cast<std::size_t>(samples)]);
+                    }
+                }
+                TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0);
+            }
+        }
+    } else {
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(samples));
+        for (int y = 0; y < image.height; ++y) {
+            for (int x = 0; x < image.width; ++x) {
+                pixel(x, y, &row[static_cast<std::size_t>(x) * static_cast<std::size_t>(samples)]);
+            }
+            TIFFWriteScanline(tif, row.data(), static_cast<std::uint32_t>(y), 0);
+        }
+    }
+    TIFFClose(tif);
+    return scratch.read();
+}
+
+std::vector<std::uint8_t> makeTiff16(const WideImage& image) {
+    const ScratchFile scratch;
+    TIFF* tif = TIFFOpen(scratch.path().c_str(), "w");
+    if (tif == nullptr) {
+        fail("libtiff cannot create " + scratch.path());
+    }
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(image.width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(image.height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, image.channels);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, image.channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    if (image.channels == 2 || image.channels == 4) {
+        const std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
+    }
+    const std::size_t rowSamples = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.channels);
+    std::vector<std::uint16_t> row(rowSamples);
+    for (int y = 0; y < image.height; ++y) {
+        std::memcpy(row.data(), &image.samples[static_cast<std::size_t>(y) * rowSamples], 2 * rowSamples);
+        TIFFWriteScanline(tif, row.data(), static_cast<std::uint32_t>(y), 0);
+    }
+    TIFFClose(tif);
+    return scratch.read();
+}
+
+std::vector<std::uint8_t> makeWebp(const BgraImage& image, bool lossless, const std::vector<std::uint8_t>& exif) {
+    WebPConfig config;
+    WebPConfigInit(&config);
+    config.lossless = lossless ? 1 : 0;
+    config.exact = 1;  // keep the colour under fully transparent pixels
+    config.quality = 95;
+    WebPPicture picture;
+    WebPPictureInit(&picture);
+    picture.width = image.width;
+    picture.height = image.height;
+    picture.use_argb = 1;
+    WebPMemoryWriter writer;
+    WebPMemoryWriterInit(&writer);
+    picture.writer = WebPMemoryWrite;
+    picture.custom_ptr = &writer;
+    const bool ok = (image.hasAlpha ? WebPPictureImportBGRA(&picture, image.pixels.data(), 4 * image.width)
+                                    : WebPPictureImportBGRX(&picture, image.pixels.data(), 4 * image.width)) != 0 &&
+                    WebPEncode(&config, &picture) != 0;
+    WebPPictureFree(&picture);
+    std::vector<std::uint8_t> file(writer.mem, writer.mem + writer.size);
+    WebPMemoryWriterClear(&writer);
+    if (!ok) {
+        fail("libwebp cannot encode");
+    }
+    if (!exif.empty()) {
+        const WebPData bitstream{file.data(), file.size()};
+        WebPMux* mux = WebPMuxCreate(&bitstream, 1);
+        const WebPData chunk{exif.data(), exif.size()};
+        WebPData assembled{};
+        if (mux == nullptr || WebPMuxSetChunk(mux, "EXIF", &chunk, 1) != WEBP_MUX_OK ||
+            WebPMuxAssemble(mux, &assembled) != WEBP_MUX_OK) {
+            fail("libwebp cannot add EXIF");
+        }
+        file.assign(assembled.bytes, assembled.bytes + assembled.size);
+        WebPDataClear(&assembled);
+        WebPMuxDelete(mux);
+    }
+    return file;
+}
+
+BgraImage readPng(const std::vector<std::uint8_t>& file) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_memory(&image, file.data(), file.size()) == 0) {
+        fail(std::string("libpng: ") + image.message);
+    }
+    const bool alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    image.format = PNG_FORMAT_BGRA;
+    BgraImage out = host::makeImage(static_cast<int>(image.width), static_cast<int>(image.height));
+    out.hasAlpha = alpha;
+    if (png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr) == 0) {
+        fail(std::string("libpng: ") + image.message);
+    }
+    return out;
+}
+
+BgraImage readJpeg(const std::vector<std::uint8_t>& file) {
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    errors.error_exit = jpegError;
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    BgraImage out = host::makeImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+    std::vector<JSAMPLE> row(3 * static_cast<std::size_t>(info.output_width));
+    while (info.output_scanline < info.output_height) {
+        const int y = static_cast<int>(info.output_scanline);
+        JSAMPROW rowPointer = row.data();
+        jpeg_read_scanlines(&info, &rowPointer, 1);
+        for (int x = 0; x < out.width; ++x) {
+            std::uint8_t* p = out.at(x, y);
+            p[0] = row[3 * static_cast<std::size_t>(x) + 2];
+            p[1] = row[3 * static_cast<std::size_t>(x) + 1];
+            p[2] = row[3 * static_cast<std::size_t>(x)];
+        }
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return out;
+}
+
+BgraImage readTiff(const std::vector<std::uint8_t>& file) {
+    const ScratchFile scratch;
+    scratch.write(file);
+    TIFF* tif = TIFFOpen(scratch.path().c_str(), "r");
+    if (tif == nullptr) {
+        fail("libtiff cannot open the file");
+    }
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t bits = 0, samples = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    if (bits != 8 || (samples != 3 && samples != 4)) {
+        TIFFClose(tif);
+        fail("not 8-bit RGB(A)");
+    }
+    BgraImage out = host::makeImage(static_cast<int>(width), static_cast<int>(height));
+    out.hasAlpha = samples == 4;
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(TIFFScanlineSize(tif)));
+    for (std::uint32_t y = 0; y < height; ++y) {
+        if (TIFFReadScanline(tif, row.data(), y, 0) != 1) {
+            TIFFClose(tif);
+            fail("libtiff cannot read a row");
+        }
+        for (std::uint32_t x = 0; x < width; ++x) {
+            std::uint8_t* p = out.at(static_cast<int>(x), static_cast<int>(y));
+            const std::uint8_t* in = &row[x * samples];
+            p[0] = in[2];
+            p[1] = in[1];
+            p[2] = in[0];
+            p[3] = samples == 4 ? in[3] : 255;
+        }
+    }
+    TIFFClose(tif);
+    return out;
+}
+
+BgraImage readWebp(const std::vector<std::uint8_t>& file) {
+    int width = 0, height = 0;
+    std::uint8_t* pixels = WebPDecodeBGRA(file.data(), file.size(), &width, &height);
+    if (pixels == nullptr) {
+        fail("libwebp cannot decode");
+    }
+    WebPBitstreamFeatures features{};
+    WebPGetFeatures(file.data(), file.size(), &features);
+    BgraImage out = host::makeImage(width, height);
+    out.hasAlpha = features.has_alpha != 0;
+    std::memcpy(out.pixels.data(), pixels, out.pixels.size());
+    WebPFree(pixels);
+    return out;
+}
+
+double psnr(const BgraImage& a, const BgraImage& b) {
+    if (a.width != b.width || a.height != b.height) {
+        return 0;
+    }
+    double squares = 0;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
+        if (i % 4 != 3) {
+            const double d = static_cast<double>(a.pixels[i]) - static_cast<double>(b.pixels[i]);
+            squares += d * d;
+            ++count;
+        }
+    }
+    if (squares == 0) {
+        return 99;
+    }
+    return 10 * std::log10(255.0 * 255.0 / (squares / static_cast<double>(count)));
+}
+
+}  // namespace test_pictures

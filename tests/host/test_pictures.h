@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/image/bgra_image.h"
+
+// Test pictures written straight through the codec libraries (not through
+// the host), and readers that decode the host's outputs by other paths than
+// the host's own, so that what the host writes is checked independently.
+namespace test_pictures {
+
+using host::BgraImage;
+
+// width x height pixels that all differ; alpha varies when `alpha`.
+BgraImage patterned(int width, int height, bool alpha);
+
+// width x height pixels of smooth gradients, as photographs mostly are, for
+// lossy formats; alpha varies when `alpha`.
+BgraImage smooth(int width, int height, bool alpha);
+
+// Four flat quadrants in distinct colours (red, green, blue, white from the
+// top left, clockwise), to tell which way up a picture is.
+BgraImage quadrants(int width, int height);
+
+// width x height pixels in at most 200 colours (for palettes); alpha varies
+// when `alpha`.
+BgraImage fewColours(int width, int height, bool alpha);
+
+// An ICC profile for RGB data whose description tag reads `description`.
+std::vector<std::uint8_t> rgbProfile(const std::string& description);
+
+// EXIF in TIFF form: the given orientation, Make "Darkroom Test", a
+// DateTimeOriginal, an ExposureTime of 1/250, and an 8 x 8 JPEG thumbnail.
+std::vector<std::uint8_t> exifBlock(int orientation);
+
+// 16-bit samples: `channels` per pixel (1 grey, 2 grey + alpha, 3 RGB,
+// 4 RGBA), rows packed.
+struct WideImage {
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    std::vector<std::uint16_t> samples;
+};
+WideImage wide(int width, int height, int channels);
+// What the host should make of it: each sample rounded to the nearest
+// 8-bit value, grey spread to red, green and blue.
+BgraImage roundedTo8Bits(const WideImage& image);
+
+struct JpegOptions {
+    int quality = 95;
+    bool grey = false;         // one channel: the green of each pixel
+    bool cmyk = false;         // Adobe CMYK (inverted): C, M, Y = R, G, B; K = 255
+    bool progressive = false;
+    std::vector<std::uint8_t> exif;
+    std::vector<std::uint8_t> icc;
+};
+std::vector<std::uint8_t> makeJpeg(const BgraImage& image, const JpegOptions& options = {});
+
+struct PngOptions {
+    bool palette = false;  // an 8-bit palette of the image's colours (at most 256), with tRNS for alpha
+    bool interlaced = false;
+    std::vector<std::uint8_t> exif;  // an eXIf chunk before the image data
+    std::vector<std::uint8_t> icc;
+};
+std::vector<std::uint8_t> makePng(const BgraImage& image, const PngOptions& options = {});
+std::vector<std::uint8_t> makePng16(const WideImage& image);
+
+struct TiffOptions {
+    int orientation = 1;
+    std::uint16_t compression = 1;  // a libtiff COMPRESSION_* value
+    bool tiled = false;
+    std::vector<std::uint8_t> icc;
+};
+std::vector<std::uint8_t> makeTiff(const BgraImage& image, const TiffOptions& options = {});
+std::vector<std::uint8_t> makeTiff16(const WideImage& image);
+
+std::vector<std::uint8_t> makeWebp(const BgraImage& image, bool lossless, const std::vector<std::uint8_t>& exif = {});
+
+// Independent readers; each throws std::runtime_error on failure.
+BgraImage readPng(const std::vector<std::uint8_t>& file);   // libpng's simplified API
+BgraImage readJpeg(const std::vector<std::uint8_t>& file);  // libjpeg's default RGB output
+BgraImage readTiff(const std::vector<std::uint8_t>& file);  // 8-bit RGB(A) scanlines
+BgraImage readWebp(const std::vector<std::uint8_t>& file);  // WebPDecodeBGRA
+
+// Peak signal-to-noise ratio of blue, green and red, in dB.
+double psnr(const BgraImage& a, const BgraImage& b);
+
+}  // namespace test_pictures
