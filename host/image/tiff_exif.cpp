@@ -348,7 +348,15 @@ std::vector<std::uint8_t> readTiffExif(TIFF* tiff) {
             }
         }
     }
-    return any ? serializeExif(data.get()) : std::vector<std::uint8_t>{};
+    if (!any) {
+        return {};
+    }
+    // The picture is read upright, whatever the file's own orientation tag.
+    ExifEntry* orientation = addEntry(data.get(), EXIF_IFD_0, EXIF_TAG_ORIENTATION, EXIF_FORMAT_SHORT, 1);
+    if (orientation != nullptr) {
+        exif_set_short(orientation->data, exif_data_get_byte_order(data.get()), 1);
+    }
+    return serializeExif(data.get());
 }
 
 void setTiffExifText(TIFF* tiff, const std::vector<std::uint8_t>& exif) {

@@ -1,0 +1,48 @@
+// make_test_pictures FOLDER: writes pictures of every format and layout the
+// reference host reads, with orientations, ICC profiles and EXIF, made
+// straight through the codec libraries. The metadata check runs the host on
+// them and reads its outputs with exiftool; they also seed the image fuzzer.
+#include <tiff.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tests/host/host_fixture.h"
+#include "tests/host/test_pictures.h"
+
+using namespace test_pictures;
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_test_pictures FOLDER\n");
+        return 2;
+    }
+    const std::filesystem::path folder(argv[1]);
+    std::filesystem::create_directories(folder);
+    auto put = [&folder](const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        host_fixture::writeBytes(folder / name, bytes);
+    };
+    const BgraImage photo = smooth(40, 30, false);
+    const BgraImage photoAlpha = smooth(40, 30, true);
+    const std::vector<std::uint8_t> profile = rgbProfile("Sepia test profile");
+    put("exif6-icc.jpg", makeJpeg(photo, {.exif = exifBlock(6), .icc = profile}));
+    put("progressive.jpg", makeJpeg(photo, {.progressive = true}));
+    put("grey.jpg", makeJpeg(photo, {.grey = true}));
+    put("cmyk.jpg", makeJpeg(photo, {.cmyk = true}));
+    put("icc-alpha.png", makePng(photoAlpha, {.icc = profile}));
+    put("exif3.png", makePng(photo, {.exif = exifBlock(3)}));
+    put("palette-alpha.png", makePng(fewColours(24, 16, true), {.palette = true, .interlaced = true}));
+    put("grey-alpha-16bit.png", makePng16(wide(12, 9, 2)));
+    put("rgb-16bit.png", makePng16(wide(12, 9, 3)));
+    put("rgb-16bit.tif", makeTiff16(wide(12, 9, 3)));
+    put("grey-16bit.tif", makeTiff16(wide(12, 9, 1)));
+    put("lzw-alpha.tif", makeTiff(photoAlpha, {.compression = COMPRESSION_LZW}));
+    put("jpeg.tif", makeTiff(photo, {.compression = COMPRESSION_JPEG}));
+    put("tiled-deflate.tif", makeTiff(photo, {.compression = COMPRESSION_ADOBE_DEFLATE, .tiled = true}));
+    put("orientation8-icc.tif", makeTiff(photo, {.orientation = 8, .icc = profile}));
+    put("lossy-alpha.webp", makeWebp(photoAlpha, false));
+    put("lossless.webp", makeWebp(photo, true));
+    put("exif8.webp", makeWebp(photo, false, exifBlock(8)));
+    return 0;
+}
