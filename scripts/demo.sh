@@ -5,6 +5,7 @@
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
+sh scripts/build-codecs.sh windows
 for preset in linux windows; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$(nproc)" --target sepia sepia-host >/dev/null

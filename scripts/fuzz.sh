@@ -9,6 +9,7 @@ set -e
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 sh scripts/install-deps.sh
+sh scripts/build-codecs.sh fuzz
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" --target fuzz_process fuzz_image
 for target in fuzz_process fuzz_image; do

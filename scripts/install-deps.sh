@@ -1,14 +1,25 @@
 #!/bin/sh
 # Installs, as root on Debian 12, every package the builds, tests, benchmarks
 # and the reference host need. Installs nothing when all are present already.
+# The image codecs' -dev packages are brought to the archive's current
+# version, which the Windows build then builds from source (build-codecs.sh).
 set -e
-packages="cmake make g++ git binutils googletest libgtest-dev libbenchmark-dev lld-14 llvm-14
+packages="cmake make g++ git binutils pkgconf googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
-  libstb-dev libopencv-core-dev
-  clang-14 libclang-rt-14-dev clang-tidy clang-format cppcheck"
+  clang-14 libclang-rt-14-dev lld-14 llvm-14 clang-tidy clang-format cppcheck
+  libstb-dev libopencv-core-dev libimage-exiftool-perl
+  dpkg-dev nasm autoconf automake libtool autopoint gettext"
+codecs="zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexif-dev"
 missing=""
-for p in $packages; do
+for p in $packages $codecs; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+for p in $codecs; do
+    installed=$(dpkg-query -W -f='${Version}' "$p" 2>/dev/null || true)
+    candidate=$(apt-cache policy "$p" 2>/dev/null | sed -n 's/^ *Candidate: //p')
+    if [ -n "$installed" ] && [ -n "$candidate" ] && [ "$installed" != "$candidate" ]; then
+        missing="$missing $p"
+    fi
 done
 if [ -n "$missing" ]; then
     echo "installing:$missing"

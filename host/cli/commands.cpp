@@ -166,7 +166,8 @@ int runApply(const std::vector<std::string>& arguments, Console& console) {
     }
     options.encode.lossless = parsed.has("--lossless");
     options.strip = parsed.has("--strip");
-    const int jobs = parsed.has("--jobs") ? wholeNumberOption("--jobs", *parsed.value("--jobs"), 1, 256) : defaultJobs();
+    const int jobs =
+        parsed.has("--jobs") ? wholeNumberOption("--jobs", *parsed.value("--jobs"), 1, 256) : defaultJobs();
     std::optional<std::string> format;
     if (const auto given = parsed.value("--format")) {
         format = formatExtension(*given);
@@ -219,8 +220,8 @@ int runSheet(const std::vector<std::string>& arguments, Console& console) {
     Picture sheet;
     sheet.image = makeContactSheet(original, object, presets);
     writeImageFile(sheet, output, WriteOptions{});
-    console.out << "wrote " << output << " (" << sheet.image.width << " x " << sheet.image.height
-                << ", original and " << presets.labels.size() << " presets)\n";
+    console.out << "wrote " << output << " (" << sheet.image.width << " x " << sheet.image.height << ", original and "
+                << presets.labels.size() << " presets)\n";
     return 0;
 }
 

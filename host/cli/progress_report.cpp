@@ -53,8 +53,7 @@ void ProgressReport::drawLine() {
     if (!console_.errIsTerminal) {
         return;
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     char line[128];
     std::snprintf(line, sizeof(line), "%zu of %zu files: %zu done, %zu failed, %.1f s", done_ + failed_, total_, done_,
                   failed_, seconds);

@@ -34,9 +34,13 @@ DecodedFile decodeJpeg(const std::vector<std::uint8_t>& file, const std::string&
 DecodedFile decodeTiff(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes);
 DecodedFile decodeWebp(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes);
 
-std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options);
-std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options);
-std::vector<std::uint8_t> encodeTiff(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options);
-std::vector<std::uint8_t> encodeWebp(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options);
+std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata& metadata,
+                                    const EncodeOptions& options);
+std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata& metadata,
+                                     const EncodeOptions& options);
+std::vector<std::uint8_t> encodeTiff(const BgraImage& image, const ImageMetadata& metadata,
+                                     const EncodeOptions& options);
+std::vector<std::uint8_t> encodeWebp(const BgraImage& image, const ImageMetadata& metadata,
+                                     const EncodeOptions& options);
 
 }  // namespace host

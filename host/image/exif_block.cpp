@@ -82,8 +82,7 @@ std::vector<std::uint8_t> exifForUprightPicture(const std::vector<std::uint8_t>&
     }
     const ExifByteOrder order = exif_data_get_byte_order(data.get());
     setWholeNumber(entryIn(data.get(), EXIF_IFD_0, EXIF_TAG_ORIENTATION), order, 1);
-    setWholeNumber(entryIn(data.get(), EXIF_IFD_EXIF, EXIF_TAG_PIXEL_X_DIMENSION), order,
-                   static_cast<unsigned>(width));
+    setWholeNumber(entryIn(data.get(), EXIF_IFD_EXIF, EXIF_TAG_PIXEL_X_DIMENSION), order, static_cast<unsigned>(width));
     setWholeNumber(entryIn(data.get(), EXIF_IFD_EXIF, EXIF_TAG_PIXEL_Y_DIMENSION), order,
                    static_cast<unsigned>(height));
     // The thumbnail and the directory that describes it.

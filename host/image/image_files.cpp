@@ -52,8 +52,7 @@ Picture decodeImage(const std::vector<std::uint8_t>& file, const std::string& na
         picture.metadata.iccProfile = std::move(decoded.metadata.iccProfile);
     }
     if (!decoded.metadata.exif.empty()) {
-        picture.metadata.exif =
-            exifForUprightPicture(decoded.metadata.exif, picture.image.width, picture.image.height);
+        picture.metadata.exif = exifForUprightPicture(decoded.metadata.exif, picture.image.width, picture.image.height);
     }
     return picture;
 }

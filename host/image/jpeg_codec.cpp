@@ -1,7 +1,7 @@
 // JPEG through libjpeg-turbo.
-#include <cstdio>  // jpeglib.h needs FILE
 #include <jerror.h>
 #include <jpeglib.h>
+#include <cstdio>  // jpeglib.h needs FILE
 
 #include <cstdlib>
 #include <cstring>
@@ -138,7 +138,8 @@ DecodedFile decodeJpeg(const std::vector<std::uint8_t>& file, const std::string&
     return decoded;
 }
 
-std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options) {
+std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata& metadata,
+                                     const EncodeOptions& options) {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);

@@ -161,7 +161,8 @@ DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& 
     return decoded;
 }
 
-std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& /*options*/) {
+std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata& metadata,
+                                    const EncodeOptions& /*options*/) {
     PngWriter writer;
     png_structp png = writer.png();
     png_infop info = writer.info();

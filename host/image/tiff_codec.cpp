@@ -27,8 +27,8 @@ bool directLayout(TIFF* tiff, DirectLayout& layout) {
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &format);
-    if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) != 1 || TIFFIsTiled(tiff) ||
-        (bits != 8 && bits != 16) || format != SAMPLEFORMAT_UINT || (planar != PLANARCONFIG_CONTIG && samples > 1)) {
+    if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) != 1 || TIFFIsTiled(tiff) || (bits != 8 && bits != 16) ||
+        format != SAMPLEFORMAT_UINT || (planar != PLANARCONFIG_CONTIG && samples > 1)) {
         return false;
     }
     const int colourSamples = photometric == PHOTOMETRIC_RGB ? 3 : photometric == PHOTOMETRIC_MINISBLACK ? 1 : 0;
@@ -42,8 +42,8 @@ bool directLayout(TIFF* tiff, DirectLayout& layout) {
         return false;  // premultiplied: the general path handles it
     }
     layout.colour = colourSamples == 3;
-    layout.alpha = samples > colourSamples && extraCount > 0 && extraKinds != nullptr &&
-                   extraKinds[0] == EXTRASAMPLE_UNASSALPHA;
+    layout.alpha =
+        samples > colourSamples && extraCount > 0 && extraKinds != nullptr && extraKinds[0] == EXTRASAMPLE_UNASSALPHA;
     layout.samplesPerPixel = samples;
     layout.bytesPerSample = bits / 8;
     return true;
@@ -63,7 +63,7 @@ void readDirect(TIFF* tiff, const DirectLayout& layout, BgraImage& image, const 
             return row[at];
         }
         std::uint16_t wide;
-        std::memcpy(&wide, &row[at], 2);  // libtiff has put it in this machine's byte order
+        std::memcpy(&wide, &row[at], 2);                       // libtiff has put it in this machine's byte order
         return static_cast<std::uint8_t>((wide + 128) / 257);  // nearest 8-bit value
     };
     for (int y = 0; y < image.height; ++y) {
@@ -168,7 +168,8 @@ DecodedFile decodeTiff(const std::vector<std::uint8_t>& file, const std::string&
     return decoded;
 }
 
-std::vector<std::uint8_t> encodeTiff(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& /*options*/) {
+std::vector<std::uint8_t> encodeTiff(const BgraImage& image, const ImageMetadata& metadata,
+                                     const EncodeOptions& /*options*/) {
     std::vector<std::uint8_t> out;
     TiffInMemory output(out);
     TIFF* tiff = output.tiff();
@@ -216,8 +217,7 @@ std::vector<std::uint8_t> encodeTiff(const BgraImage& image, const ImageMetadata
             throw HostError("cannot encode TIFF (" + output.error() + ")");
         }
     }
-    if (TIFFWriteDirectory(tiff) != 1 || (exif && !writeTiffExifDirectory(tiff, metadata.exif)) ||
-        !output.close()) {
+    if (TIFFWriteDirectory(tiff) != 1 || (exif && !writeTiffExifDirectory(tiff, metadata.exif)) || !output.close()) {
         throw HostError("cannot encode TIFF (" + (output.error().empty() ? "write failed" : output.error()) + ")");
     }
     return out;

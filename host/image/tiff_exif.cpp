@@ -51,8 +51,7 @@ void toRational(double value, std::uint32_t& numerator, std::uint32_t& denominat
         h1 = h2;
         k0 = k1;
         k1 = k2;
-        if (std::fabs(static_cast<double>(h1) / static_cast<double>(k1) - x) <= 1e-7 * x ||
-            remainder - whole < 1e-12) {
+        if (std::fabs(static_cast<double>(h1) / static_cast<double>(k1) - x) <= 1e-7 * x || remainder - whole < 1e-12) {
             break;
         }
         remainder = 1.0 / (remainder - whole);
@@ -150,8 +149,8 @@ ExifEntry* addEntry(ExifData* data, ExifIfd ifd, ExifTag tag, ExifFormat format,
 }
 
 void addText(ExifData* data, ExifIfd ifd, ttag_t tag, const std::string& text) {
-    ExifEntry* entry = addEntry(data, ifd, static_cast<ExifTag>(tag), EXIF_FORMAT_ASCII,
-                                static_cast<unsigned>(text.size() + 1));
+    ExifEntry* entry =
+        addEntry(data, ifd, static_cast<ExifTag>(tag), EXIF_FORMAT_ASCII, static_cast<unsigned>(text.size() + 1));
     if (entry != nullptr) {
         std::memcpy(entry->data, text.c_str(), text.size() + 1);
     }

@@ -6,8 +6,7 @@
 
 namespace host {
 
-TiffInMemory::TiffInMemory(const std::vector<std::uint8_t>& file, const std::string& name,
-                           std::uint64_t maxAllocation)
+TiffInMemory::TiffInMemory(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxAllocation)
     : input_(&file) {
     open(name, "rm", maxAllocation);
 }
@@ -94,8 +93,7 @@ int TiffInMemory::mapNothing(thandle_t /*handle*/, void** /*base*/, toff_t* /*si
 
 void TiffInMemory::unmapNothing(thandle_t /*handle*/, void* /*base*/, toff_t /*size*/) {}
 
-int TiffInMemory::onError(TIFF* /*tiff*/, void* self, const char* /*module*/, const char* format,
-                          va_list arguments) {
+int TiffInMemory::onError(TIFF* /*tiff*/, void* self, const char* /*module*/, const char* format, va_list arguments) {
     auto* file = static_cast<TiffInMemory*>(self);
     if (file->error_.empty()) {
         char message[512];

@@ -76,7 +76,8 @@ DecodedFile decodeWebp(const std::vector<std::uint8_t>& file, const std::string&
     return decoded;
 }
 
-std::vector<std::uint8_t> encodeWebp(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options) {
+std::vector<std::uint8_t> encodeWebp(const BgraImage& image, const ImageMetadata& metadata,
+                                     const EncodeOptions& options) {
     WebPConfig config;
     if (WebPConfigInit(&config) == 0) {
         throw HostError("cannot encode WebP (library version mismatch)");

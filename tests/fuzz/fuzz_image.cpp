@@ -1,13 +1,16 @@
-// Fuzzes the reference host's image path with arbitrary bytes: decode as
-// PNG, JPEG, BMP or TGA, tone through the plug-in, encode as PNG or BMP, and
-// decode the result again. Bad input may only ever raise HostError.
-//
-// Input: one control byte (preset, output format), then the file's bytes.
+// Fuzzes the reference host's image path with arbitrary bytes: decode (PNG,
+// JPEG, TIFF or WebP, recognised by content, through the codec libraries,
+// which the fuzz build instruments too), orientation and metadata, tone
+// through the plug-in, encode in a format the input's size chooses, and
+// decode the result again. Bad input may only ever raise HostError; a
+// lossless output must give back exactly the toned pixels, and the EXIF
+// written must say the picture is upright.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "host/host_error.h"
+#include "host/image/exif_block.h"
 #include "host/image/image_files.h"
 #include "plugin/exports.h"
 
@@ -16,34 +19,38 @@ namespace {
 // Keeps each run small: a header may announce any size.
 constexpr std::uint64_t kMaxFuzzImageBytes = std::uint64_t{256} << 10;
 
+constexpr host::ImageFormat kFormats[] = {host::ImageFormat::Png, host::ImageFormat::Jpeg, host::ImageFormat::Tiff,
+                                          host::ImageFormat::Webp};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 1) {
-        return 0;
-    }
-    const std::uint8_t control = data[0];
-    const std::vector<std::uint8_t> file(data + 1, data + size);
+    const std::vector<std::uint8_t> file(data, data + size);
+    // The choices come from the size, so that seeds are plain image files.
+    const int preset = static_cast<int>(size % 13);  // 11 and 12 select no preset
+    const host::ImageFormat format = kFormats[(size / 13) % 4];
+    host::WriteOptions options;
+    options.encode.lossless = true;
+    options.strip = (size / 52) % 2 == 1;
     try {
-        host::BgraImage image = host::decodeImage(file, "input", kMaxFuzzImageBytes);
+        host::Picture picture = host::decodeImage(file, "input", kMaxFuzzImageBytes);
         ParameterRecord record{};
-        record.value = control % 12;
+        record.value = preset;
         IPlugin* plugin = Create_Plugin();
-        plugin->Process(image.pixels.data(), image.pixels.data(), image.width, image.height, &record);
+        plugin->Process(picture.image.pixels.data(), picture.image.pixels.data(), picture.image.width,
+                        picture.image.height, &record);
         Release_Plugin(plugin);
 
-        const bool bmp = (control & 0x80) != 0;
-        const std::vector<std::uint8_t> encoded = host::encodeImage(image, bmp ? "out.bmp" : "out.png");
-        const host::BgraImage back = host::decodeImage(encoded, "output", kMaxFuzzImageBytes);
-        if (back.width != image.width || back.height != image.height) {
+        const std::vector<std::uint8_t> encoded = host::encodeImage(picture, format, options);
+        const host::Picture back = host::decodeImage(encoded, "output", kMaxFuzzImageBytes);
+        if (back.image.width != picture.image.width || back.image.height != picture.image.height) {
             std::abort();
         }
-        // Colours survive both formats; alpha survives PNG (a BMP reader may
-        // take an all-zero alpha channel for an absent one).
-        for (std::size_t i = 0; i < image.pixels.size(); ++i) {
-            if ((i % 4 != 3 || !bmp) && back.pixels[i] != image.pixels[i]) {
-                std::abort();
-            }
+        if (format != host::ImageFormat::Jpeg && back.image.pixels != picture.image.pixels) {
+            std::abort();
+        }
+        if (!back.metadata.exif.empty() && host::exifOrientation(back.metadata.exif) != 1) {
+            std::abort();
         }
     } catch (const host::HostError&) {
         // Refused cleanly: what the host does with bad files.

@@ -92,8 +92,8 @@ std::vector<std::uint8_t> pngHeaderOnly(std::uint32_t width, std::uint32_t heigh
     }
     file.insert(file.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
     auto appendCrc = [&file](std::size_t chunkType) {
-        const auto crc = static_cast<std::uint32_t>(
-            crc32(0, &file[chunkType], static_cast<unsigned>(file.size() - chunkType)));
+        const auto crc =
+            static_cast<std::uint32_t>(crc32(0, &file[chunkType], static_cast<unsigned>(file.size() - chunkType)));
         for (int shift = 24; shift >= 0; shift -= 8) {
             file.push_back(static_cast<std::uint8_t>(crc >> shift));
         }
@@ -234,8 +234,8 @@ TEST_F(HostCommands, ManyFilesWithOneBrokenAmongThem) {
     };
     for (const std::string jobs : {"1", "4"}) {
         const std::string dir = path("out-" + jobs + "/nested");
-        std::vector<std::string> arguments = {"apply",        plugin_, "-p", "Cyanotype 1", "--output-dir",
-                                              dir,            "-j",    jobs, "--lossless"};
+        std::vector<std::string> arguments = {"apply", plugin_, "-p", "Cyanotype 1", "--output-dir",
+                                              dir,     "-j",    jobs, "--lossless"};
         arguments.insert(arguments.end(), inputs.begin(), inputs.end());
         const HostRun run = sepiaHost(arguments);
         EXPECT_EQ(run.exitCode, 1) << run.err;

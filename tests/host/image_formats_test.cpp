@@ -166,22 +166,42 @@ TEST_F(ImageFormats, JpegInputsDecodeAsLibjpegDecodesThem) {
 // row and column appear in the picture shown.
 BgraImage storedFor(const BgraImage& upright, int orientation) {
     const bool transposed = orientation >= 5;
-    BgraImage stored = host::makeImage(transposed ? upright.height : upright.width,
-                                       transposed ? upright.width : upright.height);
+    BgraImage stored =
+        host::makeImage(transposed ? upright.height : upright.width, transposed ? upright.width : upright.height);
     const int w = upright.width;
     const int h = upright.height;
     for (int r = 0; r < stored.height; ++r) {
         for (int c = 0; c < stored.width; ++c) {
             int x = c, y = r;
             switch (orientation) {
-                case 2: x = w - 1 - c; break;
-                case 3: x = w - 1 - c; y = h - 1 - r; break;
-                case 4: y = h - 1 - r; break;
-                case 5: x = r; y = c; break;
-                case 6: x = w - 1 - r; y = c; break;
-                case 7: x = w - 1 - r; y = h - 1 - c; break;
-                case 8: x = r; y = h - 1 - c; break;
-                default: break;
+                case 2:
+                    x = w - 1 - c;
+                    break;
+                case 3:
+                    x = w - 1 - c;
+                    y = h - 1 - r;
+                    break;
+                case 4:
+                    y = h - 1 - r;
+                    break;
+                case 5:
+                    x = r;
+                    y = c;
+                    break;
+                case 6:
+                    x = w - 1 - r;
+                    y = c;
+                    break;
+                case 7:
+                    x = w - 1 - r;
+                    y = h - 1 - c;
+                    break;
+                case 8:
+                    x = r;
+                    y = h - 1 - c;
+                    break;
+                default:
+                    break;
             }
             std::memcpy(stored.at(c, r), upright.at(x, y), 4);
         }
@@ -206,7 +226,8 @@ TEST_F(ImageFormats, EveryOrientationComesOutUpright) {
             {"tagged.tif", makeTiff(stored, {.orientation = orientation}), true},
         };
         for (const auto& input : inputs) {
-            const HostRun run = sepiaHost({"apply", plugin_, "-p", "0", write(input.name, input.file), path("out.png")});
+            const HostRun run =
+                sepiaHost({"apply", plugin_, "-p", "0", write(input.name, input.file), path("out.png")});
             ASSERT_EQ(run.exitCode, 0) << run.err;
             const BgraImage actual = readOutput(path("out.png"));
             const std::string what = input.name + ", orientation " + std::to_string(orientation);

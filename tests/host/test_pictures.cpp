@@ -1,6 +1,5 @@
 #include "tests/host/test_pictures.h"
 
-#include <cstdio>  // jpeglib.h needs FILE
 #include <jpeglib.h>
 #include <libexif/exif-data.h>
 #include <png.h>
@@ -8,6 +7,7 @@
 #include <webp/decode.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
+#include <cstdio>  // jpeglib.h needs FILE
 
 #include <algorithm>
 #include <atomic>
@@ -379,8 +379,7 @@ std::vector<std::uint8_t> makePng16(const WideImage& image) {
     const int types[] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
                          PNG_COLOR_TYPE_RGB_ALPHA};
     png_set_IHDR(write.png, write.info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height),
-                 16, types[image.channels], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+                 16, types[image.channels], PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(write.png, write.info);
     const std::size_t rowSamples = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.channels);
     std::vector<png_byte> row(2 * rowSamples);

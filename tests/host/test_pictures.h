@@ -50,8 +50,8 @@ BgraImage roundedTo8Bits(const WideImage& image);
 
 struct JpegOptions {
     int quality = 95;
-    bool grey = false;         // one channel: the green of each pixel
-    bool cmyk = false;         // Adobe CMYK (inverted): C, M, Y = R, G, B; K = 255
+    bool grey = false;  // one channel: the green of each pixel
+    bool cmyk = false;  // Adobe CMYK (inverted): C, M, Y = R, G, B; K = 255
     bool progressive = false;
     std::vector<std::uint8_t> exif;
     std::vector<std::uint8_t> icc;
