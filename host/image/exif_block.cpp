@@ -26,7 +26,7 @@ void setWholeNumber(ExifEntry* entry, ExifByteOrder order, unsigned value) {
 
 }  // namespace
 
-void ExifDataRelease::operator()(_ExifData* data) const { exif_data_unref(data); }
+void ExifDataRelease::operator()(ExifData* data) const { exif_data_unref(data); }
 
 ExifDataPtr parseExif(const std::vector<std::uint8_t>& exif) {
     if (exif.size() < 8) {
@@ -50,7 +50,7 @@ ExifDataPtr parseExif(const std::vector<std::uint8_t>& exif) {
     return nullptr;
 }
 
-std::vector<std::uint8_t> serializeExif(_ExifData* data) {
+std::vector<std::uint8_t> serializeExif(ExifData* data) {
     unsigned char* bytes = nullptr;
     unsigned size = 0;
     exif_data_save_data(data, &bytes, &size);

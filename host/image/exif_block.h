@@ -1,11 +1,11 @@
 #pragma once
 
+#include <libexif/exif-data.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-struct _ExifData;
 
 namespace host {
 
@@ -13,16 +13,16 @@ namespace host {
 // in TIFF form (see ImageMetadata::exif).
 
 struct ExifDataRelease {
-    void operator()(_ExifData* data) const;
+    void operator()(ExifData* data) const;
 };
-using ExifDataPtr = std::unique_ptr<_ExifData, ExifDataRelease>;
+using ExifDataPtr = std::unique_ptr<ExifData, ExifDataRelease>;
 
 // libexif's reading of a block, keeping tags it does not know and maker notes
 // as they are; null when it finds no tag in it.
 ExifDataPtr parseExif(const std::vector<std::uint8_t>& exif);
 
 // The block libexif writes for `data`, in TIFF form.
-std::vector<std::uint8_t> serializeExif(_ExifData* data);
+std::vector<std::uint8_t> serializeExif(ExifData* data);
 
 // The orientation the block records (1 to 8); 1 when it records none or
 // cannot be read.

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 
 namespace host {
 
@@ -41,20 +42,22 @@ std::optional<ImageFormat> formatFromExtension(const std::string& path) {
 }
 
 std::optional<ImageFormat> formatFromContent(const std::vector<std::uint8_t>& file) {
-    auto startsWith = [&file](std::size_t offset, const char* signature, std::size_t length) {
-        return file.size() >= offset + length && std::memcmp(file.data() + offset, signature, length) == 0;
+    auto startsWith = [&file](std::size_t offset, std::string_view signature) {
+        return file.size() >= offset + signature.size() &&
+               std::memcmp(file.data() + offset, signature.data(), signature.size()) == 0;
     };
-    if (startsWith(0, "\x89PNG\r\n\x1A\n", 8)) {
+    using namespace std::string_view_literals;
+    if (startsWith(0, "\x89PNG\r\n\x1A\n"sv)) {
         return ImageFormat::Png;
     }
-    if (startsWith(0, "\xFF\xD8\xFF", 3)) {
+    if (startsWith(0, "\xFF\xD8\xFF"sv)) {
         return ImageFormat::Jpeg;
     }
-    if (startsWith(0, "II*\0", 4) || startsWith(0, "MM\0*", 4) || startsWith(0, "II+\0", 4) ||
-        startsWith(0, "MM\0+", 4)) {
+    // Classic and BigTIFF, in either byte order.
+    if (startsWith(0, "II*\0"sv) || startsWith(0, "MM\0*"sv) || startsWith(0, "II+\0"sv) || startsWith(0, "MM\0+"sv)) {
         return ImageFormat::Tiff;
     }
-    if (startsWith(0, "RIFF", 4) && startsWith(8, "WEBP", 4)) {
+    if (startsWith(0, "RIFF"sv) && startsWith(8, "WEBP"sv)) {
         return ImageFormat::Webp;
     }
     return std::nullopt;

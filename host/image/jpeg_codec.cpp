@@ -1,7 +1,8 @@
 // JPEG through libjpeg-turbo.
+#include <cstdio>  // jpeglib.h needs FILE and size_t first
+
 #include <jerror.h>
 #include <jpeglib.h>
-#include <cstdio>  // jpeglib.h needs FILE
 
 #include <cstdlib>
 #include <cstring>

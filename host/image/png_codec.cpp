@@ -46,8 +46,7 @@ void flushNothing(png_structp /*png*/) {}
 
 class PngReader {
 public:
-    PngReader() {
-        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, throwPngError, ignorePngWarning);
+    PngReader() : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, throwPngError, ignorePngWarning)) {
         if (png_ != nullptr) {
             info_ = png_create_info_struct(png_);
         }
@@ -70,8 +69,7 @@ private:
 
 class PngWriter {
 public:
-    PngWriter() {
-        png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, throwPngError, ignorePngWarning);
+    PngWriter() : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, throwPngError, ignorePngWarning)) {
         if (png_ != nullptr) {
             info_ = png_create_info_struct(png_);
         }

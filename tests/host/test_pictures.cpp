@@ -1,5 +1,7 @@
 #include "tests/host/test_pictures.h"
 
+#include <cstdio>  // jpeglib.h needs FILE and size_t first
+
 #include <jpeglib.h>
 #include <libexif/exif-data.h>
 #include <png.h>
@@ -7,7 +9,6 @@
 #include <webp/decode.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
-#include <cstdio>  // jpeglib.h needs FILE
 
 #include <algorithm>
 #include <atomic>
@@ -31,12 +32,7 @@ namespace fs = std::filesystem;
 // A scratch file for libtiff, which reads and writes files by name.
 class ScratchFile {
 public:
-    ScratchFile() {
-        static std::atomic<unsigned> counter{0};
-        path_ = fs::temp_directory_path() /
-                ("sepia-test-picture-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
-                 "-" + std::to_string(counter++) + ".tif");
-    }
+    ScratchFile() : path_(uniquePath()) {}
     ~ScratchFile() {
         std::error_code ignored;
         fs::remove(path_, ignored);
@@ -55,6 +51,13 @@ public:
     }
 
 private:
+    static fs::path uniquePath() {
+        static std::atomic<unsigned> counter{0};
+        return fs::temp_directory_path() /
+               ("sepia-test-picture-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+                "-" + std::to_string(counter++) + ".tif");
+    }
+
     fs::path path_;
 };
 
@@ -364,6 +367,7 @@ std::vector<std::uint8_t> makePng(const BgraImage& image, const PngOptions& opti
     }
     png_write_info(write.png, write.info);
     std::vector<png_bytep> pointers;
+    pointers.reserve(rows.size());
     for (auto& row : rows) {
         pointers.push_back(row.data());
     }
