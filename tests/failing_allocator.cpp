@@ -1,8 +1,6 @@
 #include "tests/failing_allocator.h"
 
 #include <atomic>
-#include <cstdlib>
-#include <new>
 
 namespace {
 
@@ -13,23 +11,6 @@ std::atomic<bool> exhaustedHeap{false};
 namespace failing_allocator {
 
 void setExhausted(bool exhausted) { exhaustedHeap.store(exhausted); }
+bool exhausted() { return exhaustedHeap.load(); }
 
 }  // namespace failing_allocator
-
-void* operator new(std::size_t size) {
-    for (;;) {
-        if (!exhaustedHeap.load()) {
-            if (void* memory = std::malloc(size == 0 ? 1 : size)) {
-                return memory;
-            }
-        }
-        const std::new_handler handler = std::get_new_handler();
-        if (handler == nullptr) {
-            throw std::bad_alloc();
-        }
-        handler();
-    }
-}
-
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t /*size*/) noexcept { std::free(memory); }
