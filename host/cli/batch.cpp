@@ -11,6 +11,7 @@
 #include "host/cli/progress_report.h"
 #include "host/host_error.h"
 #include "host/plugin/preset_list.h"
+#include "host/utf8_path.h"
 
 namespace host {
 
@@ -21,8 +22,8 @@ namespace {
 // Two paths name the same file, as far as can be told before it exists.
 std::string comparable(const std::string& path) {
     std::error_code error;
-    const fs::path absolute = fs::absolute(fs::path(path), error);
-    return (error ? fs::path(path) : absolute).lexically_normal().generic_string();
+    const fs::path absolute = fs::absolute(pathFromUtf8(path), error);
+    return utf8FromPath((error ? pathFromUtf8(path) : absolute).lexically_normal());
 }
 
 std::string describe(const Picture& picture, const std::string& output, const std::string& label) {
@@ -39,9 +40,11 @@ std::vector<BatchFile> planBatch(const std::vector<std::string>& inputs, const s
     for (const std::string& input : inputs) {
         BatchFile file;
         file.input = input;
-        const fs::path in(input);
-        const std::string extension = format ? "." + *format : in.extension().string();
-        file.output = (fs::path(folder) / (in.stem().string() + extension)).string();
+        const fs::path in = pathFromUtf8(input);
+        const std::string extension = format ? "." + *format : utf8FromPath(in.extension());
+        fs::path name = in.stem();
+        name += pathFromUtf8(extension);
+        file.output = utf8FromPath(pathFromUtf8(folder) / name);
         if (!canWriteImageTo(file.output)) {
             file.problem = "'" + input + "': cannot tell which format to write (" +
                            (extension.empty() ? "it has no extension" : "'" + extension + "' is not one") +

@@ -14,6 +14,7 @@
 #include "host/plugin/preset_list.h"
 #include "host/sheet/contact_sheet.h"
 #include "host/sheet/test_chart.h"
+#include "host/utf8_path.h"
 
 namespace host {
 
@@ -194,8 +195,8 @@ int runApply(const std::vector<std::string>& arguments, Console& console) {
 
     const std::string folder = *parsed.value("--output-dir");
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error || !std::filesystem::is_directory(folder)) {
+    std::filesystem::create_directories(pathFromUtf8(folder), error);
+    if (error || !std::filesystem::is_directory(pathFromUtf8(folder))) {
         throw HostError("cannot create the output folder '" + folder + "'" + (error ? ": " + error.message() : ""));
     }
     const std::vector<std::string> inputs(parsed.positional.begin() + 1, parsed.positional.end());

@@ -5,27 +5,39 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <io.h>
-#define SEPIA_ISATTY _isatty
-#define SEPIA_FILENO _fileno
-#else
-#include <unistd.h>
-#define SEPIA_ISATTY isatty
-#define SEPIA_FILENO fileno
-#endif
-
 #include "host/cli/command_line.h"
 
 #if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+
+#include <filesystem>
+
+#include "host/utf8_path.h"
+
 // The Windows shell passes "*.jpg" on as it stands; the C runtime expands
 // such patterns into file names when the program asks it to, as here.
 extern "C" {
 int _dowildcard = -1;
 }
-#endif
+
+// Arguments arrive as UTF-16, so that every file name survives; the host
+// works in UTF-8, and so does its console output.
+int wmain(int argc, wchar_t** argv) {
+    SetConsoleOutputCP(CP_UTF8);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.push_back(host::utf8FromPath(std::filesystem::path(argv[i])));
+    }
+    const bool errIsTerminal = _isatty(_fileno(stderr)) != 0;
+    return host::runCommandLine(arguments, std::cout, std::cerr, errIsTerminal);
+}
+
+#else
+#include <unistd.h>
 
 int main(int argc, char** argv) {
-    const bool errIsTerminal = SEPIA_ISATTY(SEPIA_FILENO(stderr)) != 0;
+    const bool errIsTerminal = isatty(fileno(stderr)) != 0;
     return host::runCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, errIsTerminal);
 }
+#endif

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "host/host_error.h"
+#include "host/utf8_path.h"
 
 namespace host {
 
@@ -19,19 +20,20 @@ namespace {
 fs::path temporaryBeside(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::string name(1, '.');
-    name.append(target.filename().string()).append(".tmp-").append(std::to_string(stamp));
-    name.append("-").append(std::to_string(counter.fetch_add(1)));
+    fs::path name = ".";
+    name += target.filename();
+    name += ".tmp-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1));
     return target.parent_path() / name;
 }
 
 }  // namespace
 
 void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    const fs::path target = fs::absolute(fs::path(path));
+    const fs::path target = fs::absolute(pathFromUtf8(path));
     std::error_code error;
     if (!fs::is_directory(target.parent_path(), error)) {
-        throw HostError("cannot write '" + path + "': folder '" + target.parent_path().string() + "' does not exist");
+        throw HostError("cannot write '" + path + "': folder '" + utf8FromPath(target.parent_path()) +
+                        "' does not exist");
     }
     if (fs::is_directory(target, error)) {
         throw HostError("cannot write '" + path + "': it is a folder");
@@ -40,8 +42,8 @@ void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         if (!out) {
-            throw HostError("cannot write '" + path + "': cannot create a file in '" + target.parent_path().string() +
-                            "'");
+            throw HostError("cannot write '" + path + "': cannot create a file in '" +
+                            utf8FromPath(target.parent_path()) + "'");
         }
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         out.close();
@@ -60,7 +62,7 @@ void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t
 
 std::vector<std::uint8_t> readWholeFile(const std::string& path, std::uint64_t maxBytes) {
     std::error_code error;
-    const fs::path file(path);
+    const fs::path file = pathFromUtf8(path);
     if (!fs::exists(file, error)) {
         throw HostError("cannot read '" + path + "': no such file");
     }

@@ -7,6 +7,7 @@
 #include "host/image/atomic_file.h"
 #include "host/image/exif_block.h"
 #include "host/image/orientation.h"
+#include "host/utf8_path.h"
 
 namespace host {
 
@@ -81,7 +82,7 @@ void writeImageFile(const Picture& picture, const std::string& path, const Write
     const std::optional<ImageFormat> format = formatFromExtension(path);
     if (!format) {
         throw HostError("cannot write '" + path + "': unknown extension '" +
-                        std::filesystem::path(path).extension().string() + "' (use " + writableExtensions() + ")");
+                        utf8FromPath(pathFromUtf8(path).extension()) + "' (use " + writableExtensions() + ")");
     }
     writeFileAtomically(path, encodeImage(picture, *format, options));
 }

@@ -1,4 +1,5 @@
 #include "host/image/image_format.h"
+#include "host/utf8_path.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,7 +24,7 @@ const char* formatName(ImageFormat format) {
 }
 
 std::optional<ImageFormat> formatFromExtension(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
+    std::string extension = utf8FromPath(pathFromUtf8(path).extension());
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (extension == ".png") {

@@ -1,5 +1,7 @@
 #include "host/plugin/module_path.h"
 
+#include "host/utf8_path.h"
+
 #include <stdexcept>
 
 #if defined(_WIN32)
@@ -12,9 +14,9 @@ namespace host {
 
 std::string executableFolder() {
 #if defined(_WIN32)
-    char buffer[MAX_PATH * 4] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof(buffer));
-    std::string path(buffer, length);
+    wchar_t buffer[32768] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, buffer, 32768);
+    const std::string path = utf8FromPath(std::filesystem::path(std::wstring(buffer, length)));
     return path.substr(0, path.find_last_of("\\/"));
 #else
     char buffer[4096] = {};

@@ -1,5 +1,7 @@
 #include "host/plugin/plugin_library.h"
 
+#include "host/utf8_path.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -28,7 +30,7 @@ std::string lastSystemError() {
 
 PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
 #if defined(_WIN32)
-    handle_ = static_cast<void*>(LoadLibraryA(path.c_str()));
+    handle_ = static_cast<void*>(LoadLibraryW(pathFromUtf8(path).c_str()));
     if (handle_ == nullptr) {
         throw PluginLoadError("cannot load plug-in library '" + path + "': " + lastSystemError());
     }

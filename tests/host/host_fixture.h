@@ -13,6 +13,7 @@
 
 #include "host/cli/command_line.h"
 #include "host/plugin/module_path.h"
+#include "host/utf8_path.h"
 
 // The reference host run in process, on files in a scratch folder of its own,
 // against the plug-in built beside the test program.
@@ -43,6 +44,9 @@ inline std::vector<std::uint8_t> readBytes(const fs::path& path) {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+// The same for a path in UTF-8, as the host takes paths.
+inline std::vector<std::uint8_t> readBytes(const std::string& path) { return readBytes(host::pathFromUtf8(path)); }
+
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -53,19 +57,20 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder_); }
 
-    std::string path(const std::string& name) const { return (folder_ / name).string(); }
+    // Names are UTF-8, as the host takes them.
+    std::string path(const std::string& name) const { return host::utf8FromPath(folder_ / host::pathFromUtf8(name)); }
 
     std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-        writeBytes(folder_ / name, bytes);
+        writeBytes(folder_ / host::pathFromUtf8(name), bytes);
         return path(name);
     }
 
     // The files in a folder (the scratch folder by default), to show nothing
     // stray was left behind.
-    std::vector<std::string> listing(const fs::path& folder = {}) const {
+    std::vector<std::string> listing(const std::string& folder = {}) const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder.empty() ? folder_ : folder)) {
-            names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(folder.empty() ? folder_ : host::pathFromUtf8(folder))) {
+            names.push_back(host::utf8FromPath(entry.path().filename()));
         }
         std::sort(names.begin(), names.end());
         return names;

@@ -233,7 +233,7 @@ TEST_F(HostCommands, ManyFilesWithOneBrokenAmongThem) {
         write("c.webp", makeWebp(picture, true)),
     };
     for (const std::string jobs : {"1", "4"}) {
-        const std::string dir = path("out-" + jobs + "/nested");
+        const std::string dir = path("out-" + jobs + "/nested");  // created, parents and all
         std::vector<std::string> arguments = {"apply", plugin_, "-p", "Cyanotype 1", "--output-dir",
                                               dir,     "-j",    jobs, "--lossless"};
         arguments.insert(arguments.end(), inputs.begin(), inputs.end());
@@ -256,6 +256,18 @@ TEST_F(HostCommands, ManyFilesWithOneBrokenAmongThem) {
         EXPECT_EQ(readTiff(readBytes(dir + "/b.TIF")).pixels, expected.pixels);
         EXPECT_EQ(readWebp(readBytes(dir + "/c.webp")).pixels, expected.pixels);
     }
+}
+
+// File names in any script, on every system: Windows' narrow encoding
+// cannot name them all, so the host keeps names in UTF-8 to the last step.
+TEST_F(HostCommands, FileNamesBeyondAscii) {
+    const std::string in = write("caf\u00e9 \u00e9t\u00e9 \u5199\u771f.png", makePng(patterned(9, 7, true)));
+    HostRun run = sepiaHost({"apply", plugin_, "-p", "0", in, path("gr\u00fc\u00dfe.jpg")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(readJpeg(readBytes(path("gr\u00fc\u00dfe.jpg"))).width, 9);
+    run = sepiaHost({"apply", plugin_, "-p", "0", "-o", path("\u00e9t\u00e9"), "--format", "webp", in});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(listing(path("\u00e9t\u00e9")), std::vector<std::string>{"caf\u00e9 \u00e9t\u00e9 \u5199\u771f.webp"});
 }
 
 TEST_F(HostCommands, ManyFilesInOneFormatAndNamesThatWouldCollide) {
