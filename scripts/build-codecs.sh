@@ -18,7 +18,7 @@ root=$PWD
 prefix=$root/build/deps/codecs-$kind
 sources=$root/build/deps/src
 jobs=$(nproc)
-recipe=4  # bump when this script changes what it builds
+recipe=6  # bump when this script changes what it builds
 
 # Source package and version of each codec's -dev package, in build order.
 codecs=""
@@ -53,8 +53,10 @@ else
     cflags="-O1 -g -fno-omit-frame-pointer -fsanitize=address,fuzzer-no-link"
     cmake_toolchain="-DCMAKE_C_COMPILER=clang-14"
 fi
-log=$root/build/deps/codecs-$kind.log
-: > "$log"
+logs=$root/build/deps/logs-$kind
+rm -rf "$logs"
+mkdir -p "$logs" "$objects" "$prefix/include" "$prefix/lib"
+log=$logs/codecs.log
 run() {
     if ! "$@" >>"$log" 2>&1; then
         tail -n 40 "$log"
@@ -62,7 +64,7 @@ run() {
         exit 1
     fi
 }
-cmake_build() {  # cmake_build SOURCE-FOLDER NAME OPTIONS...
+cmake_configure() {  # cmake_configure SOURCE-FOLDER NAME OPTIONS...
     folder=$1
     name=$2
     shift 2
@@ -70,54 +72,105 @@ cmake_build() {  # cmake_build SOURCE-FOLDER NAME OPTIONS...
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$cflags" -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix;/usr/$host" -DBUILD_SHARED_LIBS=OFF \
         -DCMAKE_POSITION_INDEPENDENT_CODE=ON "$@"
-    run cmake --build "$objects/$name" -j "$jobs"
-    run cmake --install "$objects/$name"
 }
+cmake_build() {  # cmake_build SOURCE-FOLDER NAME OPTIONS...: everything, installed
+    cmake_configure "$@"
+    run cmake --build "$objects/$2" -j "$jobs"
+    run cmake --install "$objects/$2"
+}
+zlib="-DZLIB_INCLUDE_DIR=$prefix/include -DZLIB_LIBRARY=$prefix/lib/libz.a"
 
 # zlib: only its static library. Its CMake build always adds a DLL (and, on
 # Linux, wants Windows resources that Debian's tarball leaves out); its
 # configure script refuses mingw-w64.
-mkdir -p "$objects" "$prefix/include" "$prefix/lib"
-if [ "$kind" = windows ]; then
-    run cmake -S "$sources/zlib" -B "$objects/zlib" -G "Unix Makefiles" $cmake_toolchain -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_C_FLAGS="$cflags"
-    run cmake --build "$objects/zlib" -j "$jobs" --target zlibstatic
-    cp "$sources/zlib/zlib.h" "$objects/zlib/zconf.h" "$prefix/include/"
-    cp "$objects/zlib"/lib*.a "$prefix/lib/libz.a"
-else
-    cp -r "$sources/zlib" "$objects/zlib"
-    (cd "$objects/zlib" && CC=$cc CFLAGS="$cflags -fPIC" run ./configure --static --prefix="$prefix")
-    run make -C "$objects/zlib" -j "$jobs" install
-fi
-zlib="-DZLIB_INCLUDE_DIR=$prefix/include -DZLIB_LIBRARY=$prefix/lib/libz.a"
+build_zlib() {
+    log=$logs/zlib.log
+    if [ "$kind" = windows ]; then
+        run cmake -S "$sources/zlib" -B "$objects/zlib" -G "Unix Makefiles" $cmake_toolchain \
+            -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$cflags"
+        run cmake --build "$objects/zlib" -j "$jobs" --target zlibstatic
+        cp "$sources/zlib/zlib.h" "$objects/zlib/zconf.h" "$prefix/include/"
+        cp "$objects/zlib"/lib*.a "$prefix/lib/libz.a"
+    else
+        cp -r "$sources/zlib" "$objects/zlib"
+        (cd "$objects/zlib" && CC=$cc CFLAGS="$cflags -fPIC" run ./configure --static --prefix="$prefix")
+        run make -C "$objects/zlib" -j "$jobs" install
+    fi
+}
 
-# shellcheck disable=SC2086
-cmake_build "$sources/libpng1.6" libpng $zlib -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
-    -DPNG_EXECUTABLES=OFF -Dld-version-script=OFF
+build_png() {
+    log=$logs/libpng.log
+    # shellcheck disable=SC2086
+    cmake_build "$sources/libpng1.6" libpng $zlib -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+        -DPNG_EXECUTABLES=OFF -Dld-version-script=OFF
+}
 
-if [ "$kind" = windows ]; then simd=-DWITH_SIMD=ON; else simd=-DWITH_SIMD=OFF; fi
-cmake_build "$sources/libjpeg-turbo" libjpeg-turbo -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF \
-    $simd -DCMAKE_ASM_NASM_COMPILER=nasm -DCMAKE_INSTALL_LIBDIR="$prefix/lib" -DCMAKE_INSTALL_BINDIR="$objects/unused"
+# libjpeg-turbo: the library alone (not its programs), installed by hand.
+build_jpeg() {
+    log=$logs/libjpeg-turbo.log
+    if [ "$kind" = windows ]; then simd=-DWITH_SIMD=ON; else simd=-DWITH_SIMD=OFF; fi
+    cmake_configure "$sources/libjpeg-turbo" libjpeg-turbo -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
+        -DWITH_TURBOJPEG=OFF $simd -DCMAKE_ASM_NASM_COMPILER=nasm
+    run cmake --build "$objects/libjpeg-turbo" -j "$jobs" --target jpeg-static
+    cp "$sources/libjpeg-turbo/jpeglib.h" "$sources/libjpeg-turbo/jerror.h" "$sources/libjpeg-turbo/jmorecfg.h" \
+        "$objects/libjpeg-turbo/jconfig.h" "$prefix/include/"
+    cp "$objects/libjpeg-turbo/libjpeg.a" "$prefix/lib/"
+}
 
-# shellcheck disable=SC2086
-cmake_build "$sources/tiff" tiff $zlib -DJPEG_INCLUDE_DIR="$prefix/include" -DJPEG_LIBRARY="$prefix/lib/libjpeg.a" \
-    -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF -Dcxx=OFF -Djbig=OFF -Dlzma=OFF \
-    -Dzstd=OFF -Dwebp=OFF -Dlerc=OFF -Dlibdeflate=OFF -Djpeg12=OFF -Dpixarlog=OFF -Dzlib=ON -Djpeg=ON \
-    -DCMAKE_INSTALL_LIBDIR=lib
+build_tiff() {
+    log=$logs/tiff.log
+    # shellcheck disable=SC2086
+    cmake_build "$sources/tiff" tiff $zlib -DJPEG_INCLUDE_DIR="$prefix/include" \
+        -DJPEG_LIBRARY="$prefix/lib/libjpeg.a" -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF \
+        -Dcxx=OFF -Djbig=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF -Dlerc=OFF -Dlibdeflate=OFF -Djpeg12=OFF \
+        -Dpixarlog=OFF -Dzlib=ON -Djpeg=ON -DCMAKE_INSTALL_LIBDIR=lib
+}
 
-cmake_build "$sources/libwebp" libwebp -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF \
-    -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF -DWEBP_BUILD_WEBPINFO=OFF \
-    -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF -DWEBP_BUILD_LIBWEBPMUX=ON -DCMAKE_INSTALL_LIBDIR=lib
+# libwebp: the decoder and encoder, the container readers and writers; not
+# its programs nor its decoder-only library. Installed by hand.
+build_webp() {
+    log=$logs/libwebp.log
+    cmake_configure "$sources/libwebp" libwebp -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
+        -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+        -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF -DWEBP_BUILD_LIBWEBPMUX=ON
+    run cmake --build "$objects/libwebp" -j "$jobs" --target webp webpdemux libwebpmux
+    mkdir -p "$prefix/include/webp"
+    for header in decode.h encode.h types.h mux.h mux_types.h demux.h; do
+        cp "$sources/libwebp/src/webp/$header" "$prefix/include/webp/"
+    done
+    cp "$objects/libwebp/libwebp.a" "$objects/libwebp/libwebpdemux.a" "$objects/libwebp/libwebpmux.a" "$prefix/lib/"
+}
 
 # libexif: autotools, generated here as Debian's build does.
-rm -rf "$objects/libexif"
-cp -r "$sources/libexif" "$objects/libexif"
-(cd "$objects/libexif" && run autoreconf -fi)
-if [ "$kind" = windows ]; then hostflag=--host=$host; else hostflag=""; fi
-(cd "$objects/libexif" && CC=$cc CFLAGS="$cflags" run ./configure $hostflag --prefix="$prefix" --disable-shared \
-    --enable-static --disable-nls --disable-docs --with-pic)
-run make -C "$objects/libexif/libexif" -j "$jobs" install
-run make -C "$objects/libexif" install-pkgconfigDATA
+build_exif() {
+    log=$logs/libexif.log
+    rm -rf "$objects/libexif"
+    cp -r "$sources/libexif" "$objects/libexif"
+    (cd "$objects/libexif" && run autoreconf -fi)
+    if [ "$kind" = windows ]; then hostflag=--host=$host; else hostflag=""; fi
+    (cd "$objects/libexif" && CC=$cc CFLAGS="$cflags" run ./configure $hostflag --prefix="$prefix" \
+        --disable-shared --enable-static --disable-nls --disable-docs --with-pic)
+    run make -C "$objects/libexif/libexif" -j "$jobs" install
+    run make -C "$objects/libexif" install-pkgconfigDATA
+}
+
+# Libraries that do not need each other are built side by side: much of each
+# build is configuring, on one core.
+in_parallel() {
+    pids=""
+    for step in "$@"; do
+        ($step) &
+        pids="$pids $!"
+    done
+    failed=""
+    for pid in $pids; do
+        wait "$pid" || failed=1
+    done
+    [ -z "$failed" ] || exit 1
+}
+build_zlib
+in_parallel build_png build_jpeg build_webp build_exif
+build_tiff
 
 # The codecs' licences, for the notices that ship with the host.
 mkdir -p "$prefix/licenses"

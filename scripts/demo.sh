@@ -16,4 +16,6 @@ echo
 echo
 ./build/linux/sepia-host sheet build/linux/sepia.so build/linux/contact-sheet.png
 echo "Open $PWD/build/linux/contact-sheet.png to see every preset."
-echo "Tone your own image:  build/linux/sepia-host apply build/linux/sepia.so --preset \"Sepia 2\" IN.jpg OUT.png"
+echo "Tone your own pictures:"
+echo "  build/linux/sepia-host apply build/linux/sepia.so --preset \"Sepia 2\" IN.jpg OUT.jpg"
+echo "  build/linux/sepia-host apply build/linux/sepia.so --preset \"Sepia 2\" --output-dir toned photos/*.jpg"
