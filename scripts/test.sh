@@ -5,9 +5,9 @@
 #
 # Two lanes share the machine, so that one lane's waiting (Wine starting,
 # configure scripts, single-threaded tests) is the other's computing:
-#   here:       linux, asan, tsan, static checks
+#   here:       linux, asan, static checks
 #   alongside:  the Windows codecs (built once, cached under build/deps),
-#               windows, fuzzing
+#               windows, fuzzing, tsan
 # The second lane reports into build/test-alongside.log, shown at the end.
 set -e
 cd "$(dirname "$0")/.."
@@ -49,6 +49,10 @@ alongside=build/test-alongside.log
     build_and_test windows
     echo "=== fuzzing, regression run from the seeds ($(elapsed)) ==="
     SEPIA_FUZZ_CODECS=system SEPIA_FUZZ_SEED=${SEPIA_FUZZ_SEED:-20261208} sh scripts/fuzz.sh "${SEPIA_FUZZ_SECONDS:-30}"
+    # ThreadSanitizer where threads meet: the plug-in under concurrent calls,
+    # loads and unloads, and the host's many-files runs.
+    echo "=== tsan ($(elapsed)) ==="
+    build_and_test tsan concurrency_test load_unload_test host_test
     echo "=== done ($(elapsed)) ==="
 ) >"$alongside" 2>&1 &
 alongside_pid=$!
@@ -59,10 +63,6 @@ status=0
         build_and_test linux &&
         echo "=== asan ($(elapsed)) ===" &&
         build_and_test asan &&
-        # ThreadSanitizer where threads meet: the plug-in under concurrent
-        # calls, loads and unloads, and the host's many-files runs.
-        echo "=== tsan ($(elapsed)) ===" &&
-        build_and_test tsan concurrency_test load_unload_test host_test &&
         echo "=== static checks ($(elapsed)) ===" &&
         sh scripts/static-checks.sh
 } || status=1
