@@ -1,4 +1,4 @@
-# cmake -DOBJDUMP=... -DLIBRARY=... -DWINDOWS=ON|OFF -P check_library_tables.cmake
+# cmake -DOBJDUMP=... -DLIBRARY=... -DWINDOWS=ON|OFF [-DPROGRAM=ON] -P check_library_tables.cmake
 # Checks the plug-in's tables: exactly its five exports and, for the DLL,
 #  - imports from system DLLs only (no toolchain runtime that a host lacks),
 #    at most kMaxImports functions, none that manages threads or processes;
@@ -7,6 +7,7 @@
 #  - no section both writable and executable;
 #  - stripped, with debug information in the file its .gnu_debuglink names
 #    (objdump follows the link only when the checksum matches).
+# With PROGRAM, for a Windows program: that it imports only system DLLs.
 cmake_minimum_required(VERSION 3.25)
 set(expected_exports Create_Plugin GetCategory GetPluginID GetPluginName Release_Plugin)
 set(max_imports 40)
@@ -68,6 +69,18 @@ foreach(line IN LISTS lines)
     endif()
   endif()
 endforeach()
+
+if(PROGRAM)
+  # A program: it may import only system DLLs, nothing of a toolchain.
+  foreach(dll IN LISTS import_dlls)
+    string(TOLOWER "${dll}" lower)
+    if(NOT lower MATCHES "^(kernel32|msvcrt|user32|advapi32|shell32|ole32|ws2_32|bcrypt)\\.dll$")
+      fail("imports ${dll}, which is not a system DLL (imports: ${import_dlls})")
+    endif()
+  endforeach()
+  message(STATUS "imports from ${import_dlls}")
+  return()
+endif()
 
 list(SORT exports)
 if(NOT exports STREQUAL expected_exports)

@@ -270,6 +270,20 @@ TEST_F(HostCommands, FileNamesBeyondAscii) {
     EXPECT_EQ(listing(path("\u00e9t\u00e9")), std::vector<std::string>{"caf\u00e9 \u00e9t\u00e9 \u5199\u771f.webp"});
 }
 
+// On a terminal, a line at the bottom counts the files done and failed.
+TEST_F(HostCommands, ProgressLineOnATerminal) {
+    const std::string good = write("good.png", makePng(patterned(9, 7, false)));
+    const std::string bad = write("bad.png", {'x'});
+    std::ostringstream out;
+    std::ostringstream err;
+    const int code = host::runCommandLine({"apply", plugin_, "-p", "1", "-o", path("out"), "-j", "1", good, bad}, out,
+                                          err, /*errIsTerminal=*/true);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(err.str().find("2 of 2 files: 1 done, 1 failed"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("\r\x1B[K"), std::string::npos) << "the line is redrawn in place";
+    EXPECT_EQ(out.str().find('\r'), std::string::npos) << "results stay clean: " << out.str();
+}
+
 TEST_F(HostCommands, ManyFilesInOneFormatAndNamesThatWouldCollide) {
     std::filesystem::create_directory(folder_ / "other");
     const std::string a = write("a.png", makePng(patterned(9, 7, false)));
