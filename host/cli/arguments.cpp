@@ -20,7 +20,8 @@ void ParsedArguments::set(const std::string& name, std::string value) {
     }
 }
 
-ParsedArguments parseArguments(const std::vector<std::string>& arguments, std::initializer_list<OptionSpec> options) {
+ParsedArguments parseArguments(const std::vector<std::string>& arguments,
+                               std::initializer_list<KnownOption> knownOptions) {
     ParsedArguments parsed;
     bool onlyPositional = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -35,27 +36,27 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments, std::i
         }
         const std::size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& candidate : options) {
+        const KnownOption* option = nullptr;
+        for (const KnownOption& candidate : knownOptions) {
             if (name == candidate.name || (candidate.shortName != nullptr && name == candidate.shortName)) {
-                spec = &candidate;
+                option = &candidate;
             }
         }
-        if (spec == nullptr || (equals != std::string::npos && name.rfind("--", 0) != 0)) {
+        if (option == nullptr || (equals != std::string::npos && name.rfind("--", 0) != 0)) {
             throw UsageError("unknown option '" + argument + "'");
         }
-        if (!spec->takesValue) {
+        if (!option->takesValue) {
             if (equals != std::string::npos) {
-                throw UsageError(std::string(spec->name) + " takes no value");
+                throw UsageError(std::string(option->name) + " takes no value");
             }
-            parsed.set(spec->name, "");
+            parsed.set(option->name, "");
         } else if (equals != std::string::npos) {
-            parsed.set(spec->name, argument.substr(equals + 1));
+            parsed.set(option->name, argument.substr(equals + 1));
         } else {
             if (i + 1 >= arguments.size()) {
-                throw UsageError(std::string(spec->name) + " needs a value");
+                throw UsageError(std::string(option->name) + " needs a value");
             }
-            parsed.set(spec->name, arguments[++i]);
+            parsed.set(option->name, arguments[++i]);
         }
     }
     return parsed;

@@ -10,7 +10,7 @@ namespace host {
 
 // One option a command accepts: "--name" (and "-n"), with a value
 // ("--name VALUE" or "--name=VALUE") or without (a flag).
-struct OptionSpec {
+struct KnownOption {
     const char* name;       // "--preset"
     const char* shortName;  // "-p", or nullptr
     bool takesValue;
@@ -34,7 +34,8 @@ private:
 
 // Throws UsageError for an unknown option, a missing value, a value given to
 // a flag, or an option given twice.
-ParsedArguments parseArguments(const std::vector<std::string>& arguments, std::initializer_list<OptionSpec> options);
+ParsedArguments parseArguments(const std::vector<std::string>& arguments,
+                               std::initializer_list<KnownOption> knownOptions);
 
 // A whole number from `low` to `high`, written in decimal without sign or
 // spaces; UsageError naming `option` otherwise.
