@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "host/cli/progress_report.h"
+#include "host/cli/tone_file.h"
 #include "host/host_error.h"
-#include "host/plugin/preset_list.h"
 #include "host/utf8_path.h"
 
 namespace host {
@@ -24,11 +24,6 @@ std::string comparable(const std::string& path) {
     std::error_code error;
     const fs::path absolute = fs::absolute(pathFromUtf8(path), error);
     return utf8FromPath((error ? pathFromUtf8(path) : absolute).lexically_normal());
-}
-
-std::string describe(const Picture& picture, const std::string& output, const std::string& label) {
-    return "wrote " + output + " (" + std::to_string(picture.image.width) + " x " +
-           std::to_string(picture.image.height) + ", " + label + ")";
 }
 
 }  // namespace
@@ -49,10 +44,10 @@ std::vector<BatchFile> planBatch(const std::vector<std::string>& inputs, const s
             file.problem = "'" + input + "': cannot tell which format to write (" +
                            (extension.empty() ? "it has no extension" : "'" + extension + "' is not one") +
                            "; use --format)";
-        } else if (comparable(file.output) == comparable(input)) {
+        } else if (const std::string output = comparable(file.output); output == comparable(input)) {
             file.problem = "'" + input + "': its output '" + file.output + "' would replace it";
         } else {
-            const auto [existing, fresh] = claimed.emplace(comparable(file.output), input);
+            const auto [existing, fresh] = claimed.emplace(output, input);
             if (!fresh) {
                 file.problem = "'" + input + "': its output '" + file.output + "' is already written for '" +
                                existing->second + "'";
@@ -75,10 +70,7 @@ std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& ob
                 continue;
             }
             try {
-                Picture picture = readImageFile(file.input);
-                toneInPlace(object, picture.image.pixels.data(), picture.image.width, picture.image.height, preset);
-                writeImageFile(picture, file.output, options);
-                report.done(describe(picture, file.output, label));
+                report.done(toneFile(object, preset, label, file.input, file.output, options));
             } catch (const std::bad_alloc&) {
                 report.failed("sepia-host apply: '" + file.input + "': out of memory");
             } catch (const std::exception& error) {

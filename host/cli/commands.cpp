@@ -8,6 +8,7 @@
 
 #include "host/cli/arguments.h"
 #include "host/cli/batch.h"
+#include "host/cli/tone_file.h"
 #include "host/host_error.h"
 #include "host/image/image_files.h"
 #include "host/plugin/plugin_library.h"
@@ -184,12 +185,7 @@ int runApply(const std::vector<std::string>& arguments, Console& console) {
     const std::string& label = presets.labels.at(static_cast<std::size_t>(preset));
 
     if (!batch) {
-        const std::string& output = parsed.positional[2];
-        Picture picture = readImageFile(parsed.positional[1]);
-        toneInPlace(object, picture.image.pixels.data(), picture.image.width, picture.image.height, preset);
-        writeImageFile(picture, output, options);
-        console.out << "wrote " << output << " (" << picture.image.width << " x " << picture.image.height << ", "
-                    << label << ")\n";
+        console.out << toneFile(object, preset, label, parsed.positional[1], parsed.positional[2], options) << "\n";
         return 0;
     }
 
