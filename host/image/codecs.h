@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,11 +10,13 @@
 namespace host {
 
 // A file as its decoder reads it: the pixels as stored (not yet turned
-// upright), the file's metadata, and the orientation it records (1 to 8).
+// upright) and the file's metadata. `orientation` (1 to 8) is set by formats
+// that record it outside EXIF (TIFF's own tag); for the others it is the
+// EXIF's.
 struct DecodedFile {
     BgraImage image;
     ImageMetadata metadata;
-    int orientation = 1;
+    std::optional<int> orientation;
 };
 
 // How to encode.

@@ -47,8 +47,9 @@ Picture decodeImage(const std::vector<std::uint8_t>& file, const std::string& na
             decoded = decodeWebp(file, name, maxBytes);
             break;
     }
+    const int orientation = decoded.orientation ? *decoded.orientation : exifOrientation(decoded.metadata.exif);
     Picture picture;
-    picture.image = orientUpright(decoded.image, decoded.orientation);
+    picture.image = orientUpright(decoded.image, orientation);
     if (describesRgb(decoded.metadata.iccProfile)) {
         picture.metadata.iccProfile = std::move(decoded.metadata.iccProfile);
     }

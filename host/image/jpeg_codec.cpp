@@ -109,7 +109,6 @@ DecodedFile decodeJpeg(const std::vector<std::uint8_t>& file, const std::string&
             if (marker->marker == JPEG_APP0 + 1 && marker->data_length > 6 &&
                 std::memcmp(marker->data, "Exif\0\0", 6) == 0) {
                 decoded.metadata.exif = exifWithoutPrefix(marker->data, marker->data_length);
-                decoded.orientation = exifOrientation(decoded.metadata.exif);
                 break;
             }
         }

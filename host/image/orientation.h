@@ -9,8 +9,7 @@ namespace host {
 // 4 mirrored top to bottom; 5 mirrored along the main diagonal; 6 stored
 // turned 90° anticlockwise (shown after a quarter turn clockwise); 7 mirrored
 // along the other diagonal; 8 stored turned 90° clockwise.
-inline constexpr int kUpright = 1;
-
+//
 // The upright picture of `stored`; orientations outside 1..8 count as 1.
 BgraImage orientUpright(const BgraImage& stored, int orientation);
 

@@ -127,7 +127,6 @@ DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& 
         png_uint_32 exifLength = 0;
         if (png_get_eXIf_1(png, info, &exifLength, &exif) != 0 && exif != nullptr) {
             decoded.metadata.exif = exifWithoutPrefix(exif, exifLength);
-            decoded.orientation = exifOrientation(decoded.metadata.exif);
         }
 
         // Any layout to 8-bit BGRA: palettes, low bit depths and

@@ -67,7 +67,6 @@ DecodedFile decodeWebp(const std::vector<std::uint8_t>& file, const std::string&
     const std::vector<std::uint8_t> exif = chunk(demux.get(), "EXIF");
     if (!exif.empty()) {
         decoded.metadata.exif = exifWithoutPrefix(exif.data(), exif.size());
-        decoded.orientation = exifOrientation(decoded.metadata.exif);
     }
     if (WebPDecodeBGRAInto(file.data(), file.size(), decoded.image.pixels.data(), decoded.image.pixels.size(),
                            4 * decoded.image.width) == nullptr) {
