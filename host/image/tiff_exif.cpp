@@ -19,6 +19,12 @@ constexpr ttag_t kTextTags[] = {TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_MAKE,   TIFFTA
 // EXIF directory tags that are offsets of further directories, not values.
 bool isDirectoryPointer(ttag_t tag) { return tag == 40965 /* Interoperability */; }
 
+// Text stored in `size` bytes: up to its first zero byte, or all of them.
+std::string textIn(const void* bytes, std::size_t size) {
+    const auto* text = static_cast<const char*>(bytes);
+    return std::string(text, strnlen(text, size));
+}
+
 // A libtiff value converted to and from its storage: `count` elements of
 // `size` bytes each (libtiff stores rationals as float or double).
 struct FieldValue {
@@ -275,9 +281,7 @@ bool storeEntry(const ExifEntry* entry, ExifByteOrder order, const TIFFField* fi
 bool setField(TIFF* tiff, const TIFFField* field, const FieldValue& value) {
     const ttag_t tag = TIFFFieldTag(field);
     if (value.type == TIFF_ASCII) {
-        const std::string text(reinterpret_cast<const char*>(value.storage.data()),
-                               strnlen(reinterpret_cast<const char*>(value.storage.data()), value.storage.size()));
-        return TIFFSetField(tiff, tag, text.c_str()) == 1;
+        return TIFFSetField(tiff, tag, textIn(value.storage.data(), value.storage.size()).c_str()) == 1;
     }
     if (TIFFFieldPassCount(field)) {
         if (TIFFFieldWriteCount(field) == TIFF_VARIABLE2) {
@@ -366,9 +370,7 @@ void setTiffExifText(TIFF* tiff, const std::vector<std::uint8_t>& exif) {
     for (const ttag_t tag : kTextTags) {
         const ExifEntry* entry = exif_content_get_entry(data->ifd[EXIF_IFD_0], static_cast<ExifTag>(tag));
         if (entry != nullptr && entry->format == EXIF_FORMAT_ASCII && entry->data != nullptr && entry->size > 0) {
-            const std::string text(reinterpret_cast<const char*>(entry->data),
-                                   strnlen(reinterpret_cast<const char*>(entry->data), entry->size));
-            TIFFSetField(tiff, tag, text.c_str());
+            TIFFSetField(tiff, tag, textIn(entry->data, entry->size).c_str());
         }
     }
 }
