@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "host/cli/command_line.h"
 #include "host/plugin/module_path.h"
 #include "host/utf8_path.h"
+#include "tests/host/file_bytes.h"
 
 // The reference host run in process, on files in a scratch folder of its own,
 // against the plug-in built beside the test program.
@@ -34,15 +34,8 @@ inline HostRun sepiaHost(const std::vector<std::string>& arguments) {
     return {code, out.str(), err.str()};
 }
 
-inline void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::vector<std::uint8_t> readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using file_bytes::readBytes;
+using file_bytes::writeBytes;
 
 // The same for a path in UTF-8, as the host takes paths.
 inline std::vector<std::uint8_t> readBytes(const std::string& path) { return readBytes(host::pathFromUtf8(path)); }

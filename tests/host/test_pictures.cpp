@@ -17,9 +17,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <stdexcept>
+
+#include "tests/host/file_bytes.h"
 
 namespace test_pictures {
 
@@ -41,14 +42,8 @@ public:
     ScratchFile& operator=(const ScratchFile&) = delete;
 
     std::string path() const { return path_.string(); }
-    std::vector<std::uint8_t> read() const {
-        std::ifstream in(path_, std::ios::binary);
-        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-    }
-    void write(const std::vector<std::uint8_t>& bytes) const {
-        std::ofstream out(path_, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
+    std::vector<std::uint8_t> read() const { return file_bytes::readBytes(path_); }
+    void write(const std::vector<std::uint8_t>& bytes) const { file_bytes::writeBytes(path_, bytes); }
 
 private:
     static fs::path uniquePath() {
