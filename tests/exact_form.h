@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 // The toning result stated independently of the library: each preset's
 // weights as written in its definition (thousandths, or ten-thousandths for
@@ -42,6 +43,18 @@ inline std::array<std::uint8_t, 3> tone(int preset, unsigned blue, unsigned gree
         return static_cast<std::uint8_t>(quotient > 255 ? 255 : quotient);
     };
     return {channel(2), channel(1), channel(0)};
+}
+
+// BGRA pixels toned with `preset`: bytes 0 to 2 of each pixel as tone() gives
+// them, byte 3 as it was.
+inline std::vector<std::uint8_t> tonePixels(int preset, std::vector<std::uint8_t> bgra) {
+    for (std::size_t i = 0; i + 3 < bgra.size(); i += 4) {
+        const std::array<std::uint8_t, 3> toned = tone(preset, bgra[i], bgra[i + 1], bgra[i + 2]);
+        bgra[i] = toned[0];
+        bgra[i + 1] = toned[1];
+        bgra[i + 2] = toned[2];
+    }
+    return bgra;
 }
 
 }  // namespace exact_form

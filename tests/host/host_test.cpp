@@ -244,17 +244,10 @@ TEST_F(HostCommands, ManyFilesWithOneBrokenAmongThem) {
         for (const char* name : {"a.png", "b.TIF", "c.webp"}) {
             EXPECT_NE(run.out.find(name), std::string::npos) << run.out;
         }
-        const BgraImage expected = [&] {
-            BgraImage image = picture;
-            for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
-                const auto bgr = exact_form::tone(6, image.pixels[i], image.pixels[i + 1], image.pixels[i + 2]);
-                std::copy(bgr.begin(), bgr.end(), image.pixels.begin() + static_cast<std::ptrdiff_t>(i));
-            }
-            return image;
-        }();
-        EXPECT_EQ(readPng(readBytes(dir + "/a.png")).pixels, expected.pixels);
-        EXPECT_EQ(readTiff(readBytes(dir + "/b.TIF")).pixels, expected.pixels);
-        EXPECT_EQ(readWebp(readBytes(dir + "/c.webp")).pixels, expected.pixels);
+        const std::vector<std::uint8_t> expected = exact_form::tonePixels(6, picture.pixels);
+        EXPECT_EQ(readPng(readBytes(dir + "/a.png")).pixels, expected);
+        EXPECT_EQ(readTiff(readBytes(dir + "/b.TIF")).pixels, expected);
+        EXPECT_EQ(readWebp(readBytes(dir + "/c.webp")).pixels, expected);
     }
 }
 

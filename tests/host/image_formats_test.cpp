@@ -29,10 +29,7 @@ class ImageFormats : public host_fixture::HostTest {};
 // 2, alpha kept.
 BgraImage toned(const BgraImage& image, int preset) {
     BgraImage out = image;
-    for (std::size_t i = 0; i < out.pixels.size(); i += 4) {
-        const auto bgr = exact_form::tone(preset, image.pixels[i], image.pixels[i + 1], image.pixels[i + 2]);
-        std::memcpy(&out.pixels[i], bgr.data(), 3);
-    }
+    out.pixels = exact_form::tonePixels(preset, image.pixels);
     return out;
 }
 
