@@ -19,7 +19,6 @@
 #include "toning/kernel_dispatch.h"
 #include "toning/preset_matrices.h"
 #include "toning/scalar_kernel.h"
-#include "toning/streaming.h"
 #include "toning/toning_pass.h"
 
 namespace {
@@ -177,38 +176,30 @@ TEST(FloatingPointState, EveryOtherEntryLeavesMxcsrAsItFoundIt) {
     }
 }
 
-// Each kernel this CPU supports, through the same pass as Process, on a small
-// image and on one large enough to take the streaming path.
+// Each kernel this CPU supports, through the same pass as Process, storing
+// through the caches and around them.
 TEST(FloatingPointState, EveryKernelUnderEveryMxcsr) {
-    std::vector<std::vector<std::uint8_t>> sources = {testPixels()};
-#if !defined(SEPIA_SANITIZED)
-    // Instrumented, the large image would cost a minute; the small one takes
-    // the same arithmetic.
-    sources.emplace_back(kStreamingBytes + 4 * 1031);
-    for (std::size_t i = 0; i < sources.back().size(); ++i) {
-        sources.back()[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
-    }
-#endif
+    const std::vector<std::uint8_t> source = testPixels();
+    const std::size_t pixels = source.size() / 4;
     for (const ToningKernelChoice& choice : toningKernels()) {
         if (!choice.supported) {
             std::printf("skipped the %s kernel: not supported by this CPU (or its OS)\n", choice.name);
             continue;
         }
-        for (const std::vector<std::uint8_t>& source : sources) {
-            const std::size_t pixels = source.size() / 4;
+        for (const std::size_t streamingBytes : {SIZE_MAX, std::size_t{0}}) {
             for (PresetIndex preset : {0, 1, 7, kNoPreset}) {
                 std::vector<std::uint8_t> expected(source.size(), 0xA4);
                 toneScalar(expected.data(), source.data(), pixels, toningMatrixFor(preset));
                 for (const Mxcsr& mxcsr : mxcsrGrid()) {
                     std::vector<std::uint8_t> destination(source.size(), 0xA4);
                     const std::uint32_t after = underMxcsr(mxcsr.bits, [&] {
-                        tonePixelsWith(choice.kernel, destination.data(), source.data(), static_cast<int>(pixels), 1,
-                                       preset);
+                        tonePixelsWith({choice.kernel, streamingBytes}, destination.data(), source.data(),
+                                       static_cast<int>(pixels), 1, preset);
                     });
                     EXPECT_EQ(after, mxcsr.bits) << choice.name << ", " << mxcsr.what;
                     ASSERT_TRUE(destination == expected)
-                        << choice.name << ", " << pixels << " pixels, preset " << preset << ", MXCSR "
-                        << hex(mxcsr.bits) << " (" << mxcsr.what << ")";
+                        << choice.name << (streamingBytes == 0 ? ", streamed" : "") << ", preset " << preset
+                        << ", MXCSR " << hex(mxcsr.bits) << " (" << mxcsr.what << ")";
                 }
             }
         }

@@ -2,6 +2,7 @@
 // and the scalar kernel against the exact form and the literal float steps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -10,10 +11,10 @@
 #include "tests/colour_sweep.h"
 #include "tests/exact_form.h"
 #include "toning/kernel_dispatch.h"
+#include "toning/memory_access.h"
 #include "toning/preset_index.h"
 #include "toning/preset_matrices.h"
 #include "toning/scalar_kernel.h"
-#include "toning/streaming.h"
 
 namespace {
 
@@ -27,6 +28,11 @@ std::string kernelName(const ::testing::TestParamInfo<std::size_t>& info) {
     std::string name = toningKernels()[info.param].name;
     std::erase(name, '-');
     return name;
+}
+
+constexpr StorePolicy kStorePolicies[] = {StorePolicy::ThroughCaches, StorePolicy::AroundCaches};
+const char* nameOf(StorePolicy stores) {
+    return stores == StorePolicy::AroundCaches ? "stores around the caches" : "stores through the caches";
 }
 
 class Kernel : public ::testing::TestWithParam<std::size_t> {
@@ -51,79 +57,62 @@ TEST_P(Kernel, EveryColourMatchesTheScalarKernel) {
         // A fourth byte that shares no bit pattern with what a kernel might
         // leave there by mistake.
         std::memset(expected.data(), 0xA4, expected.size());
-        std::memset(actual.data(), 0xA4, actual.size());
         toneScalar(expected.data(), source.data(), count, matrix);
-        kernel_(actual.data(), source.data(), count, matrix);
-        ASSERT_EQ(std::memcmp(expected.data(), actual.data(), actual.size()), 0) << "preset " << preset;
+        for (StorePolicy stores : kStorePolicies) {
+            std::memset(actual.data(), 0xA4, actual.size());
+            kernel_(actual.data(), source.data(), count, matrix, stores);
+            ASSERT_EQ(std::memcmp(expected.data(), actual.data(), actual.size()), 0)
+                << "preset " << preset << ", " << nameOf(stores);
+        }
     }
 }
 
+// Widths around every vector and cache line, at destinations on and off
+// lines and off whole pixels (which never reach a line), storing through the
+// caches and around them, in place and not.
 TEST_P(Kernel, EveryWidthAndAlignmentWritesOnlyItsPixels) {
     constexpr std::size_t kGuard = 80;
     constexpr std::uint8_t kGuardByte = 0xEE;
     const ToningMatrix& matrix = toningMatrixFor(0);
-    for (std::size_t width = 1; width <= 70; ++width) {
-        for (std::size_t misalign : {0, 1, 2, 3, 5, 17, 33, 63}) {
-            const std::size_t bytes = 4 * width;
-            std::vector<std::uint8_t> source(bytes + misalign + 1);
-            for (std::size_t i = 0; i < source.size(); ++i) {
-                source[i] = static_cast<std::uint8_t>(i * 151 + width);
-            }
-            const std::uint8_t* in = source.data() + misalign;
-            std::vector<std::uint8_t> expected(bytes, 0x42);
-            toneScalar(expected.data(), in, width, matrix);
+    for (StorePolicy stores : kStorePolicies) {
+        for (std::size_t width = 1; width <= 70; ++width) {
+            for (std::size_t misalign : {0, 1, 2, 3, 4, 5, 17, 32, 33, 60, 63}) {
+                const std::string what = std::string(nameOf(stores)) + ", width " + std::to_string(width) +
+                                         ", offset " + std::to_string(misalign);
+                const std::size_t bytes = 4 * width;
+                std::vector<std::uint8_t> source(bytes + misalign + 1);
+                for (std::size_t i = 0; i < source.size(); ++i) {
+                    source[i] = static_cast<std::uint8_t>(i * 151 + width);
+                }
+                const std::uint8_t* in = source.data() + misalign;
+                std::vector<std::uint8_t> expected(bytes, 0x42);
+                toneScalar(expected.data(), in, width, matrix);
 
-            std::vector<std::uint8_t> buffer(kGuard + misalign + bytes + kGuard, kGuardByte);
-            std::uint8_t* out = buffer.data() + kGuard + misalign;
-            std::memset(out, 0x42, bytes);
-            kernel_(out, in, width, matrix);
-            ASSERT_EQ(std::memcmp(out, expected.data(), bytes), 0) << "width " << width << ", offset " << misalign;
-            for (std::size_t i = 0; i < kGuard + misalign; ++i) {
-                ASSERT_EQ(buffer[i], kGuardByte) << "wrote before the destination, width " << width;
-            }
-            for (std::size_t i = kGuard + misalign + bytes; i < buffer.size(); ++i) {
-                ASSERT_EQ(buffer[i], kGuardByte) << "wrote past the destination, width " << width;
-            }
+                // Line-aligned storage, so that `misalign` places the destination.
+                std::vector<std::uint8_t> storage(kGuard + misalign + bytes + kGuard + kLineBytes, kGuardByte);
+                std::uint8_t* buffer =
+                    storage.data() + (kLineBytes - reinterpret_cast<std::uintptr_t>(storage.data()) % kLineBytes);
+                std::uint8_t* out = buffer + kGuard + misalign;
+                std::memset(out, 0x42, bytes);
+                kernel_(out, in, width, matrix, stores);
+                ASSERT_EQ(std::memcmp(out, expected.data(), bytes), 0) << what;
+                ASSERT_TRUE(std::all_of(buffer, out, [](std::uint8_t b) { return b == kGuardByte; }))
+                    << "wrote before the destination, " << what;
+                ASSERT_TRUE(std::all_of(out + bytes, buffer + 2 * kGuard + misalign + bytes,
+                                        [](std::uint8_t b) { return b == kGuardByte; }))
+                    << "wrote past the destination, " << what;
 
-            // In place, from the same misaligned start.
-            std::vector<std::uint8_t> inPlace(source);
-            kernel_(inPlace.data() + misalign, inPlace.data() + misalign, width, matrix);
-            for (std::size_t i = 0; i < bytes; ++i) {
-                const std::uint8_t want = (i % 4 == 3) ? in[i] : expected[i];
-                ASSERT_EQ(inPlace[misalign + i], want) << "in place, width " << width << ", byte " << i;
+                // In place, from the same start.
+                std::vector<std::uint8_t> inPlace(source);
+                kernel_(inPlace.data() + misalign, inPlace.data() + misalign, width, matrix, stores);
+                for (std::size_t i = 0; i < bytes; ++i) {
+                    const std::uint8_t want = (i % 4 == 3) ? in[i] : expected[i];
+                    ASSERT_EQ(inPlace[misalign + i], want) << "in place, " << what << ", byte " << i;
+                }
+                ASSERT_EQ(inPlace.back(), source.back());
+                ASSERT_TRUE(std::equal(inPlace.begin(), inPlace.begin() + static_cast<std::ptrdiff_t>(misalign),
+                                       source.begin()));
             }
-            ASSERT_EQ(inPlace.back(), source.back());
-            ASSERT_TRUE(
-                std::equal(inPlace.begin(), inPlace.begin() + static_cast<std::ptrdiff_t>(misalign), source.begin()));
-        }
-    }
-}
-
-// Images past the streaming threshold take the path that aligns the
-// destination and stores around the caches; a destination that is not even
-// 4-byte aligned cannot be aligned and takes the ordinary path.
-TEST_P(Kernel, LargeImagesAtEveryDestinationAlignment) {
-    const std::size_t pixels = kStreamingBytes / 4 + 1003;
-    std::vector<std::uint8_t> source(4 * pixels + 64);
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        source[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 11);
-    }
-    const ToningMatrix& matrix = toningMatrixFor(7);
-    std::vector<std::uint8_t> expected(4 * pixels);
-    std::vector<std::uint8_t> buffer(4 * pixels + 128);
-    for (std::size_t offset : {0, 4, 8, 28, 60, 1, 3}) {
-        const std::uint8_t* in = source.data() + 7;
-        std::memset(expected.data(), 0x3C, expected.size());
-        toneScalar(expected.data(), in, pixels, matrix);
-        std::memset(buffer.data(), 0x3C, buffer.size());
-        std::uint8_t* out = buffer.data() + 64 + offset;
-        kernel_(out, in, pixels, matrix);
-        ASSERT_EQ(std::memcmp(out, expected.data(), expected.size()), 0) << "destination offset " << offset;
-        for (std::size_t i = 0; i < 64 + offset; ++i) {
-            ASSERT_EQ(buffer[i], 0x3C);
-        }
-        for (std::size_t i = 64 + offset + expected.size(); i < buffer.size(); ++i) {
-            ASSERT_EQ(buffer[i], 0x3C);
         }
     }
 }
@@ -131,7 +120,9 @@ TEST_P(Kernel, LargeImagesAtEveryDestinationAlignment) {
 TEST_P(Kernel, ZeroPixelsWritesNothing) {
     std::uint8_t pixel[4] = {9, 9, 9, 9};
     const std::uint8_t source[4] = {255, 255, 255, 255};
-    kernel_(pixel, source, 0, toningMatrixFor(0));
+    for (StorePolicy stores : kStorePolicies) {
+        kernel_(pixel, source, 0, toningMatrixFor(0), stores);
+    }
     EXPECT_EQ(pixel[0], 9);
     EXPECT_EQ(pixel[3], 9);
 }
@@ -144,12 +135,16 @@ TEST(Dispatch, ChoosesTheWidestSupportedKernelAndKeepsIt) {
     for (const ToningKernelChoice& choice : toningKernels()) {
         if (choice.supported) {
             widest = choice.kernel;
-            std::printf("dispatch uses the %s kernel\n", choice.name);
             break;
         }
     }
-    EXPECT_EQ(activeToningKernel(), widest);
-    EXPECT_EQ(activeToningKernel(), activeToningKernel());
+    const ToningPlan plan = activeToningPlan();
+#if !defined(SEPIA_MAX_KERNEL)
+    EXPECT_EQ(plan.kernel, widest);
+#endif
+    EXPECT_EQ(activeToningPlan().kernel, plan.kernel);
+    EXPECT_EQ(activeToningPlan().streamingBytes, plan.streamingBytes);
+    EXPECT_GE(plan.streamingBytes, kMinStreamingBytes);
     EXPECT_TRUE(toningKernels().back().supported) << "the scalar kernel always runs";
 }
 

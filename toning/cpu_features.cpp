@@ -15,16 +15,60 @@ std::uint64_t readXcr0() {
     return (static_cast<std::uint64_t>(high) << 32) | low;
 }
 
+// The largest data or unified cache that a deterministic cache parameters
+// leaf lists: leaf 4 on Intel, 0x8000001D on AMD (the same layout).
+std::size_t largestCacheIn(unsigned leaf) {
+    if (__get_cpuid_max(leaf & 0x80000000u, nullptr) < leaf) {
+        return 0;
+    }
+    std::size_t largest = 0;
+    for (unsigned index = 0; index < 16; ++index) {
+        unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+        __cpuid_count(leaf, index, eax, ebx, ecx, edx);
+        const unsigned type = eax & 0x1F;  // 0: no more caches; 2: instructions only
+        if (type == 0) {
+            break;
+        }
+        if (type == 2) {
+            continue;
+        }
+        const std::size_t ways = (ebx >> 22) + 1;
+        const std::size_t partitions = ((ebx >> 12) & 0x3FF) + 1;
+        const std::size_t lineBytes = (ebx & 0xFFF) + 1;
+        const std::size_t sets = std::size_t{ecx} + 1;
+        const std::size_t bytes = ways * partitions * lineBytes * sets;
+        largest = bytes > largest ? bytes : largest;
+    }
+    return largest;
+}
+
+std::size_t lastLevelCacheBytes() {
+    if (const std::size_t bytes = largestCacheIn(4); bytes != 0) {
+        return bytes;
+    }
+    if (const std::size_t bytes = largestCacheIn(0x8000001D); bytes != 0) {
+        return bytes;
+    }
+    // Older AMD CPUs: L3 size in units of 512 KiB.
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid(0x80000006, &eax, &ebx, &ecx, &edx) != 0) {
+        return std::size_t{edx >> 18} * (std::size_t{512} << 10);
+    }
+    return 0;
+}
+
 }  // namespace
 
 CpuFeatures detectCpuFeatures() noexcept {
     CpuFeatures features;
     features.sse2 = true;  // part of the x86-64 baseline
+    features.lastLevelCacheBytes = lastLevelCacheBytes();
 
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
         return features;
     }
+    features.ssse3 = (ecx & bit_SSSE3) != 0;
     const bool osSavesXsave = (ecx & bit_OSXSAVE) != 0;
     const bool cpuHasAvx = (ecx & bit_AVX) != 0;
     if (!osSavesXsave || !cpuHasAvx) {

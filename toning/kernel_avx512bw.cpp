@@ -7,8 +7,7 @@
 #include <immintrin.h>
 
 #include "toning/exact_division.h"
-#include "toning/scalar_kernel.h"
-#include "toning/streaming.h"
+#include "toning/vector_loop.h"
 
 namespace {
 
@@ -36,24 +35,28 @@ __m512i toneChannel(__m512i blueGreen, __m512i red, const RowWeights& w) {
     return _mm512_min_epu32(_mm512_castps_si512(biased), _mm512_set1_epi32(0x4B0000FF));
 }
 
-}  // namespace
+struct Avx512bwLanes {
+    using Vector = __m512i;
+    static constexpr std::size_t kPixels = 16;
 
-void toneAvx512bw(std::uint8_t* destination, const std::uint8_t* source, std::size_t pixelCount,
-                  const ToningMatrix& matrix) {
-    const RowWeights blueRow = rowWeights(matrix.blue);
-    const RowWeights greenRow = rowWeights(matrix.green);
-    const RowWeights redRow = rowWeights(matrix.red);
     // Byte shuffles, repeated in every 128-bit lane, that spread each pixel's
     // bytes into the 16-bit words (blue, green) and (red, 0); -128 yields zero.
-    // (Built here, not at namespace scope: a static initialiser in this file
-    // would run wide instructions at load time, on any CPU.)
-    const __m512i toBlueGreen =
-        _mm512_broadcast_i32x4(_mm_setr_epi8(0, -128, 1, -128, 4, -128, 5, -128, 8, -128, 9, -128, 12, -128, 13, -128));
-    const __m512i toRed = _mm512_broadcast_i32x4(
-        _mm_setr_epi8(2, -128, -128, -128, 6, -128, -128, -128, 10, -128, -128, -128, 14, -128, -128, -128));
-    constexpr __mmask64 kColourBytes = 0x7777777777777777ull;
+    // (Built per call, not at namespace scope: a static initialiser in this
+    // file would run wide instructions at load time, on any CPU.)
+    explicit Avx512bwLanes(const ToningMatrix& matrix)
+        : blueRow(rowWeights(matrix.blue)),
+          greenRow(rowWeights(matrix.green)),
+          redRow(rowWeights(matrix.red)),
+          toBlueGreen(_mm512_broadcast_i32x4(
+              _mm_setr_epi8(0, -128, 1, -128, 4, -128, 5, -128, 8, -128, 9, -128, 12, -128, 13, -128))),
+          toRed(_mm512_broadcast_i32x4(
+              _mm_setr_epi8(2, -128, -128, -128, 6, -128, -128, -128, 10, -128, -128, -128, 14, -128, -128, -128))) {}
 
-    auto tone = [&](__m512i pixels) {
+    static Vector load(const std::uint8_t* in) { return _mm512_loadu_si512(in); }
+    static Vector loadLine(const std::uint8_t* in) { return _mm512_load_si512(in); }
+
+    // Byte 3 of each toned pixel holds 0x4B (see toneChannel).
+    Vector tone(Vector pixels) const {
         const __m512i blueGreen = _mm512_shuffle_epi8(pixels, toBlueGreen);
         const __m512i red = _mm512_shuffle_epi8(pixels, toRed);
         const __m512i blue = toneChannel(blueGreen, red, blueRow);
@@ -63,33 +66,31 @@ void toneAvx512bw(std::uint8_t* destination, const std::uint8_t* source, std::si
         // push green's and red's 0x4B out of the lane, and blue's stays in
         // byte 3, which is never stored as it stands.
         return _mm512_ternarylogic_epi32(blue, _mm512_slli_epi32(green, 8), _mm512_slli_epi32(redOut, 16), 0xFE);
-    };
-
-    std::size_t done = 0;
-    std::size_t head = 0;
-    if (streamingHead(destination, pixelCount, 64, head)) {
-        // Large images: align the destination, then store around the caches.
-        // A non-temporal store has no byte mask, so the destination's fourth
-        // bytes are read and stored back.
-        toneScalar(destination, source, head, matrix);
-        done = head;
-        const __m512i fourthByte = _mm512_set1_epi32(static_cast<std::int32_t>(0xFF000000u));
-        const std::size_t end = head + ((pixelCount - head) & ~std::size_t{15});
-        for (; done < end; done += 16) {
-            const __m512i toned = tone(_mm512_loadu_si512(source + 4 * done));
-            __m512i* out = reinterpret_cast<__m512i*>(destination + 4 * done);
-            // fourthByte ? destination : toned, bit by bit.
-            _mm512_stream_si512(out, _mm512_ternarylogic_epi32(toned, _mm512_load_si512(out), fourthByte, 0xD8));
-        }
-        _mm_sfence();
-    } else {
-        // The byte mask writes bytes 0..2 of each pixel and never byte 3.
-        const std::size_t end = pixelCount & ~std::size_t{15};
-        for (; done < end; done += 16) {
-            _mm512_mask_storeu_epi8(destination + 4 * done, kColourBytes, tone(_mm512_loadu_si512(source + 4 * done)));
-        }
     }
-    toneScalar(destination + 4 * done, source + 4 * done, pixelCount - done, matrix);
+    // fourthByte ? kept : toned, bit by bit.
+    static Vector keepFourth(Vector toned, Vector kept) {
+        return _mm512_ternarylogic_epi32(toned, kept, _mm512_set1_epi32(static_cast<std::int32_t>(0xFF000000u)), 0xD8);
+    }
+    // The byte mask writes bytes 0..2 of each pixel and never byte 3.
+    static void store(std::uint8_t* out, Vector toned) { _mm512_mask_storeu_epi8(out, 0x7777777777777777ull, toned); }
+    // A non-temporal store has no byte mask: the caller keeps byte 3.
+    static void stream(std::uint8_t* out, Vector pixels) {
+        _mm512_stream_si512(reinterpret_cast<__m512i*>(out), pixels);
+    }
+    static void fence() { _mm_sfence(); }
+
+    RowWeights blueRow;
+    RowWeights greenRow;
+    RowWeights redRow;
+    __m512i toBlueGreen;
+    __m512i toRed;
+};
+
+}  // namespace
+
+void toneAvx512bw(std::uint8_t* destination, const std::uint8_t* source, std::size_t pixelCount,
+                  const ToningMatrix& matrix, StorePolicy stores) {
+    toneVectors(Avx512bwLanes(matrix), destination, source, pixelCount, matrix, stores);
 }
 
 #endif

@@ -1,46 +1,91 @@
 #include "toning/kernel_dispatch.h"
 
 #include <atomic>
+#include <cstdint>
+#include <iterator>
+#include <string_view>
 
 #include "toning/cpu_features.h"
+#include "toning/memory_access.h"
 #include "toning/scalar_kernel.h"
 
 namespace {
 
-ToningKernel widestSupported() noexcept {
-    for (const ToningKernelChoice& choice : toningKernels()) {
-        if (choice.supported) {
-            return choice.kernel;
-        }
-    }
-    return &toneScalar;
+struct KernelEntry {
+    const char* name;
+    std::string_view id;
+    ToningKernel kernel;
+    bool CpuFeatures::*feature;  // null: runs on any CPU
+};
+
+// Widest first, the scalar kernel last.
+constexpr KernelEntry kKernels[] = {
+#if defined(SEPIA_X86_64_KERNELS)
+    {"AVX-512BW", "avx512bw", &toneAvx512bw, &CpuFeatures::avx512bw},
+    {"AVX2", "avx2", &toneAvx2, &CpuFeatures::avx2},
+    {"SSSE3", "ssse3", &toneSsse3, &CpuFeatures::ssse3},
+    {"SSE2", "sse2", &toneSse2, &CpuFeatures::sse2},
+#endif
+    {"scalar", "scalar", &toneScalar, nullptr},
+};
+static_assert(std::size(kKernels) == kToningKernelCount);
+
+bool supports(const CpuFeatures& cpu, const KernelEntry& entry) {
+    return entry.feature == nullptr || cpu.*(entry.feature);
 }
 
-// The kernel chosen at first use: the library's only mutable state. Callers
-// that race on the first call all compute the same value and store it, so no
-// lock and no guarded static (with its runtime support) is needed.
-std::atomic<ToningKernel> chosenKernel{nullptr};
-static_assert(std::atomic<ToningKernel>::is_always_lock_free);
+// The position of the widest kernel the dispatch may take: a build option
+// (SEPIA_MAX_KERNEL, an id) for measuring each kernel through the plug-in's
+// own entry. Without it, the widest of all.
+constexpr std::size_t capIndex() {
+#if defined(SEPIA_MAX_KERNEL)
+    for (std::size_t i = 0; i < std::size(kKernels); ++i) {
+        if (kKernels[i].id == std::string_view(SEPIA_MAX_KERNEL)) {
+            return i;
+        }
+    }
+    return std::size(kKernels) - 1;  // not built here (on other CPUs): the scalar kernel
+#else
+    return 0;
+#endif
+}
+
+// The plan as one word: the kernel's position in kKernels in the low byte
+// (plus one, so that zero means "not yet made"), and the streaming threshold
+// in MiB above it.
+using PlanWord = std::uint64_t;
+constexpr unsigned kThresholdShift = 8;
+constexpr unsigned kMiBShift = 20;
+
+PlanWord makePlanWord() noexcept {
+    const CpuFeatures cpu = detectCpuFeatures();
+    std::size_t chosen = capIndex();
+    while (!supports(cpu, kKernels[chosen])) {
+        ++chosen;  // ends at the scalar kernel, which runs anywhere
+    }
+    const PlanWord megabytes = streamingBytesFor(cpu.lastLevelCacheBytes) >> kMiBShift;
+    return (megabytes << kThresholdShift) | (chosen + 1);
+}
+
+std::atomic<PlanWord> planWord{0};
+static_assert(std::atomic<PlanWord>::is_always_lock_free);
 
 }  // namespace
 
 std::array<ToningKernelChoice, kToningKernelCount> toningKernels() noexcept {
-    [[maybe_unused]] const CpuFeatures cpu = detectCpuFeatures();
-    return {{
-#if defined(SEPIA_X86_64_KERNELS)
-        {"AVX-512BW", &toneAvx512bw, cpu.avx512bw},
-        {"AVX2", &toneAvx2, cpu.avx2},
-        {"SSE2", &toneSse2, cpu.sse2},
-#endif
-        {"scalar", &toneScalar, true},
-    }};
+    const CpuFeatures cpu = detectCpuFeatures();
+    std::array<ToningKernelChoice, kToningKernelCount> choices{};
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        choices[i] = {kKernels[i].name, kKernels[i].id.data(), kKernels[i].kernel, supports(cpu, kKernels[i])};
+    }
+    return choices;
 }
 
-ToningKernel activeToningKernel() noexcept {
-    ToningKernel kernel = chosenKernel.load(std::memory_order_relaxed);
-    if (kernel == nullptr) {
-        kernel = widestSupported();
-        chosenKernel.store(kernel, std::memory_order_relaxed);
+ToningPlan activeToningPlan() noexcept {
+    PlanWord word = planWord.load(std::memory_order_relaxed);
+    if (word == 0) {
+        word = makePlanWord();
+        planWord.store(word, std::memory_order_relaxed);
     }
-    return kernel;
+    return {kKernels[(word & 0xFF) - 1].kernel, static_cast<std::size_t>(word >> kThresholdShift) << kMiBShift};
 }

@@ -1,4 +1,6 @@
 // SSE2 kernel: four pixels per 128-bit vector, one pixel per 32-bit lane.
+// SSE2 is part of every x86-64 CPU; it has no byte shuffle, so bytes are
+// spread into words with shifts and masks.
 #include "toning/x86_kernels.h"
 
 #if defined(SEPIA_X86_64_KERNELS)
@@ -6,8 +8,7 @@
 #include <emmintrin.h>
 
 #include "toning/exact_division.h"
-#include "toning/scalar_kernel.h"
-#include "toning/streaming.h"
+#include "toning/vector_loop.h"
 
 namespace {
 
@@ -31,55 +32,47 @@ __m128i toneChannel(__m128i blueGreen, __m128i red, const RowWeights& w) {
     return _mm_cvttps_epi32(_mm_min_ps(quotient, _mm_set1_ps(255.0f)));
 }
 
-}  // namespace
+struct Sse2Lanes {
+    using Vector = __m128i;
+    static constexpr std::size_t kPixels = 4;
 
-void toneSse2(std::uint8_t* destination, const std::uint8_t* source, std::size_t pixelCount,
-              const ToningMatrix& matrix) {
-    const RowWeights blueRow = rowWeights(matrix.blue);
-    const RowWeights greenRow = rowWeights(matrix.green);
-    const RowWeights redRow = rowWeights(matrix.red);
-    const __m128i lowByte = _mm_set1_epi32(0x000000FF);
-    const __m128i thirdByte = _mm_set1_epi32(0x00FF0000);
-    const __m128i fourthByte = _mm_set1_epi32(static_cast<std::int32_t>(0xFF000000u));
+    explicit Sse2Lanes(const ToningMatrix& matrix)
+        : blueRow(rowWeights(matrix.blue)), greenRow(rowWeights(matrix.green)), redRow(rowWeights(matrix.red)) {}
 
-    auto tone = [&](__m128i pixels) {
+    static Vector load(const std::uint8_t* in) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(in)); }
+    static Vector loadLine(const std::uint8_t* in) { return _mm_load_si128(reinterpret_cast<const __m128i*>(in)); }
+
+    // Byte 3 of each toned pixel is zero.
+    Vector tone(Vector pixels) const {
+        const __m128i lowByte = _mm_set1_epi32(0x000000FF);
         // Lane words (blue, green) and (red, 0).
-        const __m128i blueGreen =
-            _mm_or_si128(_mm_and_si128(pixels, lowByte), _mm_and_si128(_mm_slli_epi32(pixels, 8), thirdByte));
+        const __m128i blueGreen = _mm_or_si128(_mm_and_si128(pixels, lowByte),
+                                               _mm_and_si128(_mm_slli_epi32(pixels, 8), _mm_set1_epi32(0x00FF0000)));
         const __m128i red = _mm_and_si128(_mm_srli_epi32(pixels, 16), lowByte);
         const __m128i blue = toneChannel(blueGreen, red, blueRow);
         const __m128i green = toneChannel(blueGreen, red, greenRow);
         const __m128i redOut = toneChannel(blueGreen, red, redRow);
         return _mm_or_si128(blue, _mm_or_si128(_mm_slli_epi32(green, 8), _mm_slli_epi32(redOut, 16)));
-    };
-    // Each destination pixel's fourth byte, loaded after the source, so that
-    // an in-place call stores back exactly the byte it found.
-    auto keepFourthBytes = [&](__m128i toned, __m128i destinationPixels) {
-        return _mm_or_si128(toned, _mm_and_si128(destinationPixels, fourthByte));
-    };
-
-    std::size_t done = 0;
-    std::size_t head = 0;
-    if (streamingHead(destination, pixelCount, 16, head)) {
-        // Large images: align the destination, then store around the caches.
-        toneScalar(destination, source, head, matrix);
-        done = head;
-        const std::size_t end = head + ((pixelCount - head) & ~std::size_t{3});
-        for (; done < end; done += 4) {
-            const __m128i toned = tone(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * done)));
-            __m128i* out = reinterpret_cast<__m128i*>(destination + 4 * done);
-            _mm_stream_si128(out, keepFourthBytes(toned, _mm_load_si128(out)));
-        }
-        _mm_sfence();
-    } else {
-        const std::size_t end = pixelCount & ~std::size_t{3};
-        for (; done < end; done += 4) {
-            const __m128i toned = tone(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * done)));
-            __m128i* out = reinterpret_cast<__m128i*>(destination + 4 * done);
-            _mm_storeu_si128(out, keepFourthBytes(toned, _mm_loadu_si128(out)));
-        }
     }
-    toneScalar(destination + 4 * done, source + 4 * done, pixelCount - done, matrix);
+    static Vector keepFourth(Vector toned, Vector kept) {
+        return _mm_or_si128(toned, _mm_and_si128(kept, _mm_set1_epi32(static_cast<std::int32_t>(0xFF000000u))));
+    }
+    static void store(std::uint8_t* out, Vector toned) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), keepFourth(toned, load(out)));
+    }
+    static void stream(std::uint8_t* out, Vector pixels) { _mm_stream_si128(reinterpret_cast<__m128i*>(out), pixels); }
+    static void fence() { _mm_sfence(); }
+
+    RowWeights blueRow;
+    RowWeights greenRow;
+    RowWeights redRow;
+};
+
+}  // namespace
+
+void toneSse2(std::uint8_t* destination, const std::uint8_t* source, std::size_t pixelCount, const ToningMatrix& matrix,
+              StorePolicy stores) {
+    toneVectors(Sse2Lanes(matrix), destination, source, pixelCount, matrix, stores);
 }
 
 #endif

@@ -1,5 +1,7 @@
 #include "toning/scalar_kernel.h"
 
+#include "toning/memory_access.h"
+
 namespace {
 
 std::uint8_t toneChannel(const ToningRow& row, std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
@@ -10,10 +12,10 @@ std::uint8_t toneChannel(const ToningRow& row, std::uint32_t red, std::uint32_t 
     return static_cast<std::uint8_t>(quotient > 255 ? 255 : quotient);
 }
 
-}  // namespace
-
-void toneScalar(std::uint8_t* destination, const std::uint8_t* source, std::size_t pixelCount,
-                const ToningMatrix& matrix) {
+// `matrix` is a copy: the compiler need not fear that a destination byte
+// overwrites a weight, and keeps the weights in registers.
+void tonePixels(std::uint8_t* destination, const std::uint8_t* source, std::size_t pixelCount,
+                const ToningMatrix matrix) {
     for (std::size_t i = 0; i < pixelCount; ++i) {
         const std::uint8_t* in = source + 4 * i;
         std::uint8_t* out = destination + 4 * i;
@@ -26,4 +28,23 @@ void toneScalar(std::uint8_t* destination, const std::uint8_t* source, std::size
         out[1] = toneChannel(matrix.green, red, green, blue);
         out[2] = toneChannel(matrix.red, red, green, blue);
     }
+}
+
+// Pixels toned between prefetches: enough that the loop above runs at full
+// speed, few enough that the prefetches stay ahead.
+constexpr std::size_t kChunkPixels = 256;
+
+}  // namespace
+
+void toneScalar(std::uint8_t* destination, const std::uint8_t* source, std::size_t pixelCount,
+                const ToningMatrix& matrix, StorePolicy /*stores*/) {
+    std::size_t done = 0;
+    for (; done + kChunkPixels <= pixelCount; done += kChunkPixels) {
+        for (std::size_t at = 4 * done; at < 4 * (done + kChunkPixels); at += kLineBytes) {
+            __builtin_prefetch(source + at + kPrefetchBytes);
+            __builtin_prefetch(destination + at + kPrefetchBytes);
+        }
+        tonePixels(destination + 4 * done, source + 4 * done, kChunkPixels, matrix);
+    }
+    tonePixels(destination + 4 * done, source + 4 * done, pixelCount - done, matrix);
 }

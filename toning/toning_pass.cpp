@@ -3,21 +3,24 @@
 #include <cstddef>
 
 #include "toning/floating_point_state.h"
-#include "toning/kernel_dispatch.h"
+#include "toning/memory_access.h"
 #include "toning/preset_matrices.h"
 
-void tonePixelsWith(ToningKernel kernel, std::uint8_t* destination, const std::uint8_t* source, std::int32_t width,
+void tonePixelsWith(const ToningPlan& plan, std::uint8_t* destination, const std::uint8_t* source, std::int32_t width,
                     std::int32_t height, PresetIndex preset) noexcept {
     if (width <= 0 || height <= 0) {
         return;
     }
     // Rows are packed without gaps, so the whole image is one run of pixels.
     const std::size_t pixelCount = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    const StorePolicy stores = bytesTouched(destination, source, pixelCount) >= plan.streamingBytes
+                                   ? StorePolicy::AroundCaches
+                                   : StorePolicy::ThroughCaches;
     const DefaultFloatingPointState defaultState;
-    kernel(destination, source, pixelCount, toningMatrixFor(preset));
+    plan.kernel(destination, source, pixelCount, toningMatrixFor(preset), stores);
 }
 
 void tonePixels(std::uint8_t* destination, const std::uint8_t* source, std::int32_t width, std::int32_t height,
                 PresetIndex preset) noexcept {
-    tonePixelsWith(activeToningKernel(), destination, source, width, height, preset);
+    tonePixelsWith(activeToningPlan(), destination, source, width, height, preset);
 }
