@@ -74,7 +74,7 @@ if(PROGRAM)
   # A program: it may import only system DLLs, nothing of a toolchain.
   foreach(dll IN LISTS import_dlls)
     string(TOLOWER "${dll}" lower)
-    if(NOT lower MATCHES "^(kernel32|msvcrt|user32|advapi32|shell32|ole32|ws2_32|bcrypt)\\.dll$")
+    if(NOT lower MATCHES "^(kernel32|msvcrt|user32|advapi32|shell32|ole32|ws2_32|bcrypt|psapi)\\.dll$")
       fail("imports ${dll}, which is not a system DLL (imports: ${import_dlls})")
     endif()
   endforeach()

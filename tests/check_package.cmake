@@ -45,7 +45,7 @@ if(NOT summed STREQUAL "LICENSE;README.md;THIRD-PARTY-NOTICES.txt;sepia-host.exe
 endif()
 
 file(READ ${folder}/THIRD-PARTY-NOTICES.txt notices)
-foreach(library zlib libpng libjpeg-turbo libtiff libwebp libexif)
+foreach(library zlib libpng libjpeg-turbo libtiff libwebp expat exiv2 nettle)
   if(NOT notices MATCHES "==== ${library} ====")
     message(FATAL_ERROR "THIRD-PARTY-NOTICES.txt lacks the licence of ${library}")
   endif()

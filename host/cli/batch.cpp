@@ -70,7 +70,11 @@ std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& ob
                 continue;
             }
             try {
-                report.done(toneFile(object, preset, label, file.input, file.output, options));
+                const TonedFile toned = toneFile(object, preset, label, file.input, file.output, options);
+                for (const std::string& warning : toned.warnings) {
+                    report.warned("sepia-host apply: warning: " + warning);
+                }
+                report.done(toned.line);
             } catch (const std::bad_alloc&) {
                 report.failed("sepia-host apply: '" + file.input + "': out of memory");
             } catch (const std::exception& error) {

@@ -185,7 +185,11 @@ int runApply(const std::vector<std::string>& arguments, Console& console) {
     const std::string& label = presets.labels.at(static_cast<std::size_t>(preset));
 
     if (!batch) {
-        console.out << toneFile(object, preset, label, parsed.positional[1], parsed.positional[2], options) << "\n";
+        const TonedFile toned = toneFile(object, preset, label, parsed.positional[1], parsed.positional[2], options);
+        for (const std::string& warning : toned.warnings) {
+            console.err << "sepia-host apply: warning: " << warning << "\n";
+        }
+        console.out << toned.line << "\n";
         return 0;
     }
 
@@ -216,7 +220,9 @@ int runSheet(const std::vector<std::string>& arguments, Console& console) {
         parsed.positional.size() == 3 ? readImageFile(parsed.positional[1]).image : drawTestChart();
     Picture sheet;
     sheet.image = makeContactSheet(original, object, presets);
-    writeImageFile(sheet, output, WriteOptions{});
+    for (const std::string& warning : writeImageFile(sheet, output, WriteOptions{})) {
+        console.err << "sepia-host sheet: warning: " << warning << "\n";
+    }
     console.out << "wrote " << output << " (" << sheet.image.width << " x " << sheet.image.height << ", original and "
                 << presets.labels.size() << " presets)\n";
     return 0;

@@ -25,6 +25,13 @@ void ProgressReport::failed(const std::string& message) {
     drawLine();
 }
 
+void ProgressReport::warned(const std::string& message) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    clearLine();
+    console_.err << message << '\n';
+    drawLine();
+}
+
 void ProgressReport::tick() {
     const std::lock_guard<std::mutex> lock(mutex_);
     clearLine();

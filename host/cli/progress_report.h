@@ -22,6 +22,8 @@ public:
     void done(const std::string& line);
     // A file failed: `message` goes to err.
     void failed(const std::string& message);
+    // A file is written, but not all of it: `message` goes to err.
+    void warned(const std::string& message);
     // Redraws the progress line, so that the time moves while a large file
     // is being worked on.
     void tick();

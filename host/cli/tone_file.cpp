@@ -4,13 +4,18 @@
 
 namespace host {
 
-std::string toneFile(const PluginObject& object, int preset, const std::string& label, const std::string& input,
-                     const std::string& output, const WriteOptions& options) {
+TonedFile toneFile(const PluginObject& object, int preset, const std::string& label, const std::string& input,
+                   const std::string& output, const WriteOptions& options) {
     Picture picture = readImageFile(input);
     toneInPlace(object, picture.image.pixels.data(), picture.image.width, picture.image.height, preset);
-    writeImageFile(picture, output, options);
-    return "wrote " + output + " (" + std::to_string(picture.image.width) + " x " +
-           std::to_string(picture.image.height) + ", " + label + ")";
+    TonedFile toned;
+    toned.warnings = options.strip ? std::vector<std::string>() : std::move(picture.warnings);
+    for (std::string& warning : writeImageFile(picture, output, options)) {
+        toned.warnings.push_back(std::move(warning));
+    }
+    toned.line = "wrote " + output + " (" + std::to_string(picture.image.width) + " x " +
+                 std::to_string(picture.image.height) + ", " + label + ")";
+    return toned;
 }
 
 }  // namespace host

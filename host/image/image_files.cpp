@@ -1,11 +1,10 @@
 #include "host/image/image_files.h"
 
-#include <cstring>
 #include <filesystem>
 
 #include "host/host_error.h"
 #include "host/image/atomic_file.h"
-#include "host/image/exif_block.h"
+#include "host/image/metadata.h"
 #include "host/image/orientation.h"
 #include "host/utf8_path.h"
 
@@ -15,12 +14,6 @@ namespace {
 
 // A compressed file is never larger than the image it holds is allowed to be.
 constexpr std::uint64_t kMaxFileBytes = kMaxImageBytes;
-
-// An ICC profile's header names the colour space of the data it describes
-// at bytes 16 to 19.
-bool describesRgb(const std::vector<std::uint8_t>& profile) {
-    return profile.size() >= 128 && std::memcmp(profile.data() + 16, "RGB ", 4) == 0;
-}
 
 }  // namespace
 
@@ -47,15 +40,11 @@ Picture decodeImage(const std::vector<std::uint8_t>& file, const std::string& na
             decoded = decodeWebp(file, name, maxBytes);
             break;
     }
-    const int orientation = decoded.orientation ? *decoded.orientation : exifOrientation(decoded.metadata.exif);
     Picture picture;
-    picture.image = orientUpright(decoded.image, orientation);
-    if (describesRgb(decoded.metadata.iccProfile)) {
-        picture.metadata.iccProfile = std::move(decoded.metadata.iccProfile);
-    }
-    if (!decoded.metadata.exif.empty()) {
-        picture.metadata.exif = exifForUprightPicture(decoded.metadata.exif, picture.image.width, picture.image.height);
-    }
+    picture.warnings = std::move(decoded.warnings);
+    UprightMetadata upright = uprightMetadata(decoded, name, picture.warnings);
+    picture.image = orientUpright(decoded.image, upright.orientation);
+    picture.metadata = std::move(upright.metadata);
     return picture;
 }
 
@@ -63,29 +52,34 @@ Picture readImageFile(const std::string& path) { return decodeImage(readWholeFil
 
 bool canWriteImageTo(const std::string& path) { return formatFromExtension(path).has_value(); }
 
-std::vector<std::uint8_t> encodeImage(const Picture& picture, ImageFormat format, const WriteOptions& options) {
+std::vector<std::uint8_t> encodeImage(const Picture& picture, ImageFormat format, const WriteOptions& options,
+                                      const std::string& name, std::vector<std::string>& warnings) {
     static const ImageMetadata kNone;
     const ImageMetadata& metadata = options.strip ? kNone : picture.metadata;
+    EncodeReport report{name, warnings};
     switch (format) {
         case ImageFormat::Png:
-            return encodePng(picture.image, metadata, options.encode);
+            return encodePng(picture.image, metadata, options.encode, report);
         case ImageFormat::Jpeg:
-            return encodeJpeg(picture.image, metadata, options.encode);
+            return encodeJpeg(picture.image, metadata, options.encode, report);
         case ImageFormat::Tiff:
-            return encodeTiff(picture.image, metadata, options.encode);
+            return encodeTiff(picture.image, metadata, options.encode, report);
         case ImageFormat::Webp:
-            return encodeWebp(picture.image, metadata, options.encode);
+            return encodeWebp(picture.image, metadata, options.encode, report);
     }
     throw HostError("unknown output format");
 }
 
-void writeImageFile(const Picture& picture, const std::string& path, const WriteOptions& options) {
+std::vector<std::string> writeImageFile(const Picture& picture, const std::string& path,
+                                        const WriteOptions& options) {
     const std::optional<ImageFormat> format = formatFromExtension(path);
     if (!format) {
         throw HostError("cannot write '" + path + "': unknown extension '" +
                         utf8FromPath(pathFromUtf8(path).extension()) + "' (use " + writableExtensions() + ")");
     }
-    writeFileAtomically(path, encodeImage(picture, *format, options));
+    std::vector<std::string> warnings;
+    writeFileAtomically(path, encodeImage(picture, *format, options, path, warnings));
+    return warnings;
 }
 
 }  // namespace host

@@ -11,7 +11,8 @@
 
 #include "host/host_error.h"
 #include "host/image/codecs.h"
-#include "host/image/exif_block.h"
+#include "host/image/jpeg_segments.h"
+#include "host/image/metadata.h"
 
 namespace host {
 
@@ -76,7 +77,43 @@ void cmykToBgra(const JSAMPLE* cmyk, std::uint8_t* bgra, int width, bool inverte
     }
 }
 
-constexpr std::size_t kMaxMarkerPayload = 65533;
+// The metadata blocks among the markers libjpeg saved.
+void takeMetadata(jpeg_decompress_struct& info, DecodedFile& decoded) {
+    ExtendedXmpChunks extensions;
+    std::vector<std::uint8_t> photoshopResources;
+    for (jpeg_saved_marker_ptr marker = info.marker_list; marker != nullptr; marker = marker->next) {
+        const std::uint8_t* payload = marker->data;
+        const std::size_t size = marker->data_length;
+        if (marker->marker == JPEG_APP0 + 1) {
+            if (decoded.metadata.exif.empty() && startsWith(payload, size, kExifSignature, kExifSignatureSize)) {
+                decoded.metadata.exif.assign(payload + kExifSignatureSize, payload + size);
+            } else if (decoded.metadata.xmp.empty() && startsWith(payload, size, kXmpSignature, kXmpSignatureSize)) {
+                decoded.metadata.xmp.assign(payload + kXmpSignatureSize, payload + size);
+            } else if (startsWith(payload, size, kXmpExtensionSignature, kXmpExtensionSignatureSize)) {
+                extensions.add(payload, size);
+            }
+        } else if (marker->marker == JPEG_APP0 + 13 &&
+                   startsWith(payload, size, kPhotoshopSignature, kPhotoshopSignatureSize)) {
+            // Resources too large for one segment continue in the next.
+            photoshopResources.insert(photoshopResources.end(), payload + kPhotoshopSignatureSize, payload + size);
+        }
+    }
+    decoded.xmpExtensions = extensions.packets();
+    if (!photoshopResources.empty()) {
+        decoded.metadata.iptc = iptcFromPhotoshopResources(photoshopResources);
+    }
+}
+
+void writeMarker(jpeg_compress_struct& info, int marker, const std::vector<std::uint8_t>& payload) {
+    jpeg_write_marker(&info, marker, payload.data(), static_cast<unsigned>(payload.size()));
+}
+
+std::vector<std::uint8_t> withSignature(const char* signature, std::size_t signatureSize,
+                                        const std::vector<std::uint8_t>& block) {
+    std::vector<std::uint8_t> payload(signature, signature + signatureSize);
+    payload.insert(payload.end(), block.begin(), block.end());
+    return payload;
+}
 
 }  // namespace
 
@@ -94,8 +131,9 @@ DecodedFile decodeJpeg(const std::vector<std::uint8_t>& file, const std::string&
         const DecompressGuard guard{&info};
         info.progress = &progress;
         jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
-        jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);  // EXIF
-        jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);  // ICC profile
+        jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);   // EXIF, XMP
+        jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);   // ICC profile
+        jpeg_save_markers(&info, JPEG_APP0 + 13, 0xFFFF);  // IPTC-IIM among Photoshop's resources
         jpeg_read_header(&info, TRUE);
         decoded.image = imageForFile(name, info.image_width, info.image_height, maxBytes);
 
@@ -105,13 +143,7 @@ DecodedFile decodeJpeg(const std::vector<std::uint8_t>& file, const std::string&
             decoded.metadata.iccProfile.assign(profile, profile + profileLength);
             std::free(profile);  // allocated by libjpeg with malloc
         }
-        for (jpeg_saved_marker_ptr marker = info.marker_list; marker != nullptr; marker = marker->next) {
-            if (marker->marker == JPEG_APP0 + 1 && marker->data_length > 6 &&
-                std::memcmp(marker->data, "Exif\0\0", 6) == 0) {
-                decoded.metadata.exif = exifWithoutPrefix(marker->data, marker->data_length);
-                break;
-            }
-        }
+        takeMetadata(info, decoded);
 
         const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
         info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
@@ -139,7 +171,33 @@ DecodedFile decodeJpeg(const std::vector<std::uint8_t>& file, const std::string&
 }
 
 std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata& metadata,
-                                     const EncodeOptions& options) {
+                                     const EncodeOptions& options, EncodeReport& report) {
+    // The metadata's segments, made before libjpeg starts: APP1 EXIF, APP1
+    // XMP (and extended XMP), APP13 IPTC-IIM.
+    std::vector<std::uint8_t> exif = metadata.exif.empty() ? std::vector<std::uint8_t>()
+                                                            : exifForJpeg(metadata.exif, report);
+    if (exif.size() > kMaxSegmentPayload - kExifSignatureSize) {
+        report.warnings.push_back("cannot write the EXIF of '" + report.name +
+                                  "' (more than one JPEG segment holds); it is written without it");
+        exif.clear();
+    }
+    std::vector<std::vector<std::uint8_t>> xmpPayloads;
+    if (!metadata.xmp.empty()) {
+        const JpegXmp xmp = xmpForJpeg(metadata.xmp, kMaxStandardXmp, report);
+        if (!xmp.standard.empty()) {
+            xmpPayloads = xmpSegments(xmp.standard, xmp.extended, xmp.guid);
+        }
+    }
+    std::vector<std::uint8_t> iptc;
+    if (!metadata.iptc.empty()) {
+        iptc = withSignature(kPhotoshopSignature, kPhotoshopSignatureSize, photoshopResourcesWith(metadata.iptc));
+        if (iptc.size() > kMaxSegmentPayload) {
+            report.warnings.push_back("cannot write the IPTC-IIM data of '" + report.name +
+                                      "' (more than one JPEG segment holds); it is written without it");
+            iptc.clear();
+        }
+    }
+
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);
@@ -165,18 +223,21 @@ std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata
             info.comp_info[0].h_samp_factor = 1;
             info.comp_info[0].v_samp_factor = 1;
         }
-        const std::vector<std::uint8_t>& exif = metadata.exif;
-        const bool writeExif = !exif.empty() && exif.size() + 6 <= kMaxMarkerPayload;
         // EXIF's APP1 segment must come first; a JFIF segment would precede it.
-        info.write_JFIF_header = writeExif ? FALSE : TRUE;
+        info.write_JFIF_header = exif.empty() ? TRUE : FALSE;
         jpeg_start_compress(&info, TRUE);
-        if (writeExif) {
-            const std::vector<std::uint8_t> segment = exifWithPrefix(exif);
-            jpeg_write_marker(&info, JPEG_APP0 + 1, segment.data(), static_cast<unsigned>(segment.size()));
+        if (!exif.empty()) {
+            writeMarker(info, JPEG_APP0 + 1, withSignature(kExifSignature, kExifSignatureSize, exif));
+        }
+        for (const std::vector<std::uint8_t>& payload : xmpPayloads) {
+            writeMarker(info, JPEG_APP0 + 1, payload);
         }
         if (!metadata.iccProfile.empty()) {
             jpeg_write_icc_profile(&info, metadata.iccProfile.data(),
                                    static_cast<unsigned>(metadata.iccProfile.size()));
+        }
+        if (!iptc.empty()) {
+            writeMarker(info, JPEG_APP0 + 13, iptc);
         }
         while (info.next_scanline < info.image_height) {
             JSAMPROW row = const_cast<JSAMPROW>(image.at(0, static_cast<int>(info.next_scanline)));

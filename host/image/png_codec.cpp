@@ -1,12 +1,15 @@
 // PNG through libpng.
 #include <png.h>
 
+#include <cctype>
 #include <cstring>
+#include <sstream>
 #include <stdexcept>
 
 #include "host/host_error.h"
 #include "host/image/codecs.h"
-#include "host/image/exif_block.h"
+#include "host/image/jpeg_segments.h"
+#include "host/image/metadata.h"
 
 namespace host {
 
@@ -90,8 +93,85 @@ private:
     png_infop info_ = nullptr;
 };
 
-// Largest ancillary chunk libpng may allocate (ICC profiles, EXIF).
+// Largest ancillary chunk libpng may allocate (ICC profiles, EXIF, XMP),
+// and most text chunks it keeps: a bound on what a file's metadata can cost.
 constexpr png_alloc_size_t kMaxChunkBytes = png_alloc_size_t{64} << 20;
+constexpr png_uint_32 kMaxTextChunks = 16;
+
+// Where PNG files keep XMP: an iTXt chunk with this keyword.
+constexpr char kXmpKeyword[] = "XML:com.adobe.xmp";
+
+// The bytes of an ImageMagick "Raw profile type ..." text: after a line
+// with the profile's name and one with its length in decimal, that many
+// bytes in hexadecimal digits, whitespace between them. Empty if the text
+// is not that.
+std::vector<std::uint8_t> rawProfileBytes(const char* text, std::size_t size) {
+    std::istringstream in(std::string(text, size));
+    std::string name;
+    std::size_t length = 0;
+    if (!(in >> name >> length) || length > size / 2) {
+        return {};
+    }
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(length);
+    int high = -1;
+    for (char c = 0; bytes.size() < length && in.get(c);) {
+        if (std::isspace(static_cast<unsigned char>(c)) != 0) {
+            continue;
+        }
+        if (std::isxdigit(static_cast<unsigned char>(c)) == 0) {
+            return {};
+        }
+        const int digit = std::isdigit(static_cast<unsigned char>(c)) != 0
+                              ? c - '0'
+                              : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+        if (high < 0) {
+            high = digit;
+        } else {
+            bytes.push_back(static_cast<std::uint8_t>(high << 4 | digit));
+            high = -1;
+        }
+    }
+    return bytes.size() == length ? bytes : std::vector<std::uint8_t>();
+}
+
+// XMP from its iTXt chunk; EXIF, IPTC-IIM and XMP from the text chunks in
+// which ImageMagick keeps them, where the file has no better place for them.
+void takeTextMetadata(png_structp png, png_infop info, DecodedFile& decoded) {
+    png_textp texts = nullptr;
+    const int count = png_get_text(png, info, &texts, nullptr);
+    for (int i = 0; i < count; ++i) {
+        const png_text& text = texts[i];
+        if (text.key == nullptr || text.text == nullptr) {
+            continue;
+        }
+        const std::string key = text.key;
+        const std::size_t length = text.compression >= PNG_ITXT_COMPRESSION_NONE ? text.itxt_length : text.text_length;
+        if (key == kXmpKeyword || key == "Raw profile type xmp") {
+            if (decoded.metadata.xmp.empty()) {
+                if (key == kXmpKeyword) {
+                    decoded.metadata.xmp.assign(text.text, length);
+                } else {
+                    const std::vector<std::uint8_t> bytes = rawProfileBytes(text.text, length);
+                    decoded.metadata.xmp.assign(bytes.begin(), bytes.end());
+                }
+            }
+        } else if (key == "Raw profile type exif" || key == "Raw profile type APP1") {
+            if (decoded.metadata.exif.empty()) {
+                std::vector<std::uint8_t> bytes = rawProfileBytes(text.text, length);
+                const std::size_t skip =
+                    startsWith(bytes.data(), bytes.size(), kExifSignature, kExifSignatureSize) ? kExifSignatureSize : 0;
+                decoded.metadata.exif.assign(bytes.begin() + static_cast<std::ptrdiff_t>(skip), bytes.end());
+            }
+        } else if (key == "Raw profile type iptc" && decoded.metadata.iptc.empty()) {
+            // Photoshop's resources, or the datasets themselves.
+            const std::vector<std::uint8_t> bytes = rawProfileBytes(text.text, length);
+            decoded.metadata.iptc = bytes.size() >= 4 && std::memcmp(bytes.data(), "8BIM", 4) == 0
+                                        ? iptcFromPhotoshopResources(bytes)
+                                        : bytes;
+        }
+    }
+}
 
 }  // namespace
 
@@ -104,9 +184,7 @@ DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& 
     try {
         png_set_read_fn(png, &source, readFromMemory);
         png_set_chunk_malloc_max(png, kMaxChunkBytes);
-        // Text chunks are never used: libpng skips them unread.
-        static const png_byte kTextChunks[] = "tEXt\0zTXt\0iTXt";
-        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, 3);
+        png_set_chunk_cache_max(png, kMaxTextChunks);
         png_read_info(png, info);
 
         const png_uint_32 width = png_get_image_width(png, info);
@@ -126,8 +204,12 @@ DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& 
         png_bytep exif = nullptr;
         png_uint_32 exifLength = 0;
         if (png_get_eXIf_1(png, info, &exifLength, &exif) != 0 && exif != nullptr) {
-            decoded.metadata.exif = exifWithoutPrefix(exif, exifLength);
+            // Some writers put a JPEG segment's "Exif\0\0" before the block.
+            const std::size_t skip =
+                startsWith(exif, exifLength, kExifSignature, kExifSignatureSize) ? kExifSignatureSize : 0;
+            decoded.metadata.exif.assign(exif + skip, exif + exifLength);
         }
+        takeTextMetadata(png, info, decoded);
 
         // Any layout to 8-bit BGRA: palettes, low bit depths and
         // transparency chunks expanded; 16-bit samples rounded to 8 bits.
@@ -159,7 +241,9 @@ DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& 
 }
 
 std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata& metadata,
-                                    const EncodeOptions& /*options*/) {
+                                    const EncodeOptions& /*options*/, EncodeReport& report) {
+    // PNG has no place for IPTC-IIM; the XMP carries its IPTC Core fields.
+    std::string xmp = xmpCarryingIptc(metadata, report);
     PngWriter writer;
     png_structp png = writer.png();
     png_infop info = writer.info();
@@ -175,6 +259,24 @@ std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata&
             png_set_benign_errors(png, 1);
             png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, metadata.iccProfile.data(),
                          static_cast<png_uint_32>(metadata.iccProfile.size()));
+            if (png_get_valid(png, info, PNG_INFO_iCCP) == 0) {
+                report.warnings.push_back("cannot write the ICC profile of '" + report.name +
+                                          "' (libpng finds it invalid for PNG); it is written without it");
+            }
+        }
+        if (!metadata.exif.empty()) {
+            png_set_eXIf_1(png, info, static_cast<png_uint_32>(metadata.exif.size()),
+                           const_cast<png_bytep>(metadata.exif.data()));
+        }
+        if (!xmp.empty()) {
+            png_text text{};
+            text.compression = PNG_ITXT_COMPRESSION_NONE;
+            text.key = const_cast<png_charp>(kXmpKeyword);
+            text.text = xmp.data();
+            text.itxt_length = xmp.size();
+            text.lang = const_cast<png_charp>("");
+            text.lang_key = const_cast<png_charp>("");
+            png_set_text(png, info, &text, 1);
         }
         png_write_info(png, info);
         png_set_bgr(png);

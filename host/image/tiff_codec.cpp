@@ -4,7 +4,7 @@
 
 #include "host/host_error.h"
 #include "host/image/codecs.h"
-#include "host/image/tiff_exif.h"
+#include "host/image/metadata.h"
 #include "host/image/tiff_memory.h"
 
 namespace host {
@@ -163,13 +163,25 @@ DecodedFile decodeTiff(const std::vector<std::uint8_t>& file, const std::string&
     } else {
         readThroughRgba(tiff, decoded.image, name, input);
     }
-    // Last: reading the EXIF directory leaves the image's directory.
-    decoded.metadata.exif = readTiffExif(tiff);
+    if (!readTiffMetadata(file, decoded, name)) {
+        // Without exiv2's reading of the directories, the XMP and IPTC-IIM
+        // tags as libtiff hands them out.
+        std::uint32_t size = 0;
+        const void* data = nullptr;
+        if (TIFFGetField(tiff, TIFFTAG_XMLPACKET, &size, &data) == 1 && data != nullptr) {
+            decoded.metadata.xmp.assign(static_cast<const char*>(data), size);
+        }
+        if (TIFFGetField(tiff, TIFFTAG_RICHTIFFIPTC, &size, &data) == 1 && data != nullptr) {
+            // Counted in 32-bit words.
+            const auto* bytes = static_cast<const std::uint8_t*>(data);
+            decoded.metadata.iptc.assign(bytes, bytes + std::size_t{4} * size);
+        }
+    }
     return decoded;
 }
 
 std::vector<std::uint8_t> encodeTiff(const BgraImage& image, const ImageMetadata& metadata,
-                                     const EncodeOptions& /*options*/) {
+                                     const EncodeOptions& /*options*/, EncodeReport& report) {
     std::vector<std::uint8_t> out;
     TiffInMemory output(out);
     TIFF* tiff = output.tiff();
@@ -192,14 +204,14 @@ std::vector<std::uint8_t> encodeTiff(const BgraImage& image, const ImageMetadata
         const std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &kind);
     }
+    if (const std::optional<PrintResolution> resolution = printResolution(metadata.exif)) {
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, resolution->x);
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, resolution->y);
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, resolution->unit);
+    }
     if (!metadata.iccProfile.empty()) {
         TIFFSetField(tiff, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(metadata.iccProfile.size()),
                      metadata.iccProfile.data());
-    }
-    const bool exif = !metadata.exif.empty();
-    if (exif) {
-        setTiffExifText(tiff, metadata.exif);
-        TIFFSetField(tiff, TIFFTAG_EXIFIFD, std::uint64_t{0});  // set once the EXIF directory is written
     }
     std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(samples));
     for (int y = 0; y < image.height; ++y) {
@@ -217,9 +229,12 @@ std::vector<std::uint8_t> encodeTiff(const BgraImage& image, const ImageMetadata
             throw HostError("cannot encode TIFF (" + output.error() + ")");
         }
     }
-    if (TIFFWriteDirectory(tiff) != 1 || (exif && !writeTiffExifDirectory(tiff, metadata.exif)) || !output.close()) {
-        throw HostError("cannot encode TIFF (" + (output.error().empty() ? "write failed" : output.error()) + ")");
+    if (TIFFWriteDirectory(tiff) != 1 || !output.close()) {
+        throw HostError("cannot encode TIFF (" + (output.error().empty() ? "libtiff failed" : output.error()) + ")");
     }
+    // EXIF, XMP and IPTC-IIM are directories and tags woven into the file;
+    // exiv2 writes them into what libtiff made.
+    addTiffMetadata(out, metadata, report);
     return out;
 }
 

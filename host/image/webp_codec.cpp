@@ -9,7 +9,8 @@
 
 #include "host/host_error.h"
 #include "host/image/codecs.h"
-#include "host/image/exif_block.h"
+#include "host/image/jpeg_segments.h"
+#include "host/image/metadata.h"
 
 namespace host {
 
@@ -65,9 +66,12 @@ DecodedFile decodeWebp(const std::vector<std::uint8_t>& file, const std::string&
     }
     decoded.metadata.iccProfile = chunk(demux.get(), "ICCP");
     const std::vector<std::uint8_t> exif = chunk(demux.get(), "EXIF");
-    if (!exif.empty()) {
-        decoded.metadata.exif = exifWithoutPrefix(exif.data(), exif.size());
-    }
+    // Some writers put a JPEG segment's "Exif\0\0" before the block.
+    const std::size_t skip =
+        startsWith(exif.data(), exif.size(), kExifSignature, kExifSignatureSize) ? kExifSignatureSize : 0;
+    decoded.metadata.exif.assign(exif.begin() + static_cast<std::ptrdiff_t>(skip), exif.end());
+    const std::vector<std::uint8_t> xmp = chunk(demux.get(), "XMP ");
+    decoded.metadata.xmp.assign(xmp.begin(), xmp.end());
     if (WebPDecodeBGRAInto(file.data(), file.size(), decoded.image.pixels.data(), decoded.image.pixels.size(),
                            4 * decoded.image.width) == nullptr) {
         throw HostError("'" + name + "' is not a valid WebP image (corrupt image data)");
@@ -76,7 +80,7 @@ DecodedFile decodeWebp(const std::vector<std::uint8_t>& file, const std::string&
 }
 
 std::vector<std::uint8_t> encodeWebp(const BgraImage& image, const ImageMetadata& metadata,
-                                     const EncodeOptions& options) {
+                                     const EncodeOptions& options, EncodeReport& report) {
     WebPConfig config;
     if (WebPConfigInit(&config) == 0) {
         throw HostError("cannot encode WebP (library version mismatch)");
@@ -113,10 +117,12 @@ std::vector<std::uint8_t> encodeWebp(const BgraImage& image, const ImageMetadata
                         ")");
     }
 
-    if (metadata.iccProfile.empty() && metadata.exif.empty()) {
+    // WebP has no place for IPTC-IIM; the XMP carries its IPTC Core fields.
+    const std::string xmp = xmpCarryingIptc(metadata, report);
+    if (metadata.iccProfile.empty() && metadata.exif.empty() && xmp.empty()) {
         return out;
     }
-    // The container: the image, then its ICC profile and EXIF chunks.
+    // The container: the image, then its ICC profile, EXIF and XMP chunks.
     const WebPData bitstream{out.data(), out.size()};
     const std::unique_ptr<WebPMux, MuxRelease> mux(WebPMuxCreate(&bitstream, 1));
     bool ok = mux != nullptr;
@@ -128,11 +134,15 @@ std::vector<std::uint8_t> encodeWebp(const BgraImage& image, const ImageMetadata
         const WebPData exif{metadata.exif.data(), metadata.exif.size()};
         ok = WebPMuxSetChunk(mux.get(), "EXIF", &exif, 1) == WEBP_MUX_OK;
     }
+    if (ok && !xmp.empty()) {
+        const WebPData packet{reinterpret_cast<const std::uint8_t*>(xmp.data()), xmp.size()};
+        ok = WebPMuxSetChunk(mux.get(), "XMP ", &packet, 1) == WEBP_MUX_OK;
+    }
     WebPData assembled{};
     ok = ok && WebPMuxAssemble(mux.get(), &assembled) == WEBP_MUX_OK;
     if (!ok) {
         WebPDataClear(&assembled);
-        throw HostError("cannot encode WebP (cannot add the ICC profile or EXIF)");
+        throw HostError("cannot encode WebP (libwebp cannot add the ICC profile, EXIF or XMP)");
     }
     out.assign(assembled.bytes, assembled.bytes + assembled.size);
     WebPDataClear(&assembled);

@@ -3,14 +3,15 @@
 // which the fuzz build instruments too), orientation and metadata, tone
 // through the plug-in, encode in a format the input's size chooses, and
 // decode the result again. Bad input may only ever raise HostError; a
-// lossless output must give back exactly the toned pixels, and the EXIF
-// written must say the picture is upright.
+// lossless output must give back exactly the toned pixels, upright (so the
+// orientation written is 1), and the EXIF and XMP kept must arrive unless a
+// warning says why not.
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "host/host_error.h"
-#include "host/image/exif_block.h"
 #include "host/image/image_files.h"
 #include "plugin/exports.h"
 
@@ -41,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         picture.image.height, &record);
         Release_Plugin(plugin);
 
-        const std::vector<std::uint8_t> encoded = host::encodeImage(picture, format, options);
+        std::vector<std::string> warnings;
+        const std::vector<std::uint8_t> encoded = host::encodeImage(picture, format, options, "output", warnings);
         const host::Picture back = host::decodeImage(encoded, "output", kMaxFuzzImageBytes);
         if (back.image.width != picture.image.width || back.image.height != picture.image.height) {
             std::abort();
@@ -49,7 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (format != host::ImageFormat::Jpeg && back.image.pixels != picture.image.pixels) {
             std::abort();
         }
-        if (!back.metadata.exif.empty() && host::exifOrientation(back.metadata.exif) != 1) {
+        const bool kept = !options.strip && warnings.empty();
+        if (kept && ((!picture.metadata.exif.empty() && back.metadata.exif.empty()) ||
+                     (!picture.metadata.xmp.empty() && back.metadata.xmp.empty()))) {
             std::abort();
         }
     } catch (const host::HostError&) {

@@ -1,7 +1,8 @@
 // make_test_pictures FOLDER: writes pictures of every format and layout the
-// reference host reads, with orientations, ICC profiles and EXIF, made
-// straight through the codec libraries. The metadata check runs the host on
-// them and reads its outputs with exiftool; they also seed the image fuzzer.
+// reference host reads, with orientations, ICC profiles, EXIF, XMP and
+// IPTC-IIM (sound and damaged), made straight through the codec libraries.
+// The metadata check runs the host on them and reads its outputs with
+// exiftool; they also seed the image fuzzer.
 #include <tiff.h>
 
 #include <cstdio>
@@ -44,5 +45,19 @@ int main(int argc, char** argv) {
     put("lossy-alpha.webp", makeWebp(photoAlpha, false));
     put("lossless.webp", makeWebp(photo, true));
     put("exif8.webp", makeWebp(photo, false, exifBlock(8)));
+    // Metadata as editors, press tools and scripts write it.
+    put("descriptive-exif.jpg", makeJpeg(photo, {.exif = descriptiveExif()}));
+    put("editor.jpg",
+        makeJpeg(photo, {.exif = exifBlock(1), .icc = profile, .xmp = xmpPacket(), .iptc = iptcDatasets()}));
+    put("editor.png", makePng(photo, {.exif = descriptiveExif(), .icc = profile, .xmp = xmpPacket()}));
+    put("editor.webp", makeWebp(photo, false, exifBlock(1), xmpPacket()));
+    put("long-history.png", makePng(photo, {.xmp = xmpPacket(200000)}));
+    // A damaged block beside sound ones: EXIF whose image directory claims
+    // 65535 entries, XMP that is not XML, an IPTC-IIM dataset longer than
+    // what holds it.
+    const std::vector<std::uint8_t> damagedExif = {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF, 1, 1, 2, 0};
+    put("damaged-exif.jpg", makeJpeg(photo, {.exif = damagedExif, .xmp = xmpPacket(), .iptc = iptcDatasets()}));
+    put("damaged-xmp.png", makePng(photo, {.exif = descriptiveExif(), .xmp = "<x:xmpmeta><rdf:RDF><oops"}));
+    put("damaged-iptc.jpg", makeJpeg(photo, {.exif = descriptiveExif(), .iptc = {0x1C, 2, 80, 0x7F, 0xFF, 'A'}}));
     return 0;
 }

@@ -3,7 +3,7 @@
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
 
 #include <jpeglib.h>
-#include <libexif/exif-data.h>
+#include <exiv2/exiv2.hpp>
 #include <png.h>
 #include <tiffio.h>
 #include <webp/decode.h>
@@ -56,25 +56,25 @@ private:
     fs::path path_;
 };
 
-// --- libexif -------------------------------------------------------------
+// --- metadata ------------------------------------------------------------
 
-ExifEntry* addEntry(ExifData* data, ExifIfd ifd, ExifTag tag, ExifFormat format, unsigned components) {
-    ExifMem* memory = exif_mem_new_default();
-    ExifEntry* entry = exif_entry_new_mem(memory);
-    entry->size = exif_format_get_size(format) * components;
-    entry->data = static_cast<unsigned char*>(exif_mem_alloc(memory, entry->size));
-    entry->tag = tag;
-    entry->format = format;
-    entry->components = components;
-    exif_content_add_entry(data->ifd[ifd], entry);
-    exif_entry_unref(entry);
-    exif_mem_unref(memory);
-    return entry;
+std::vector<std::uint8_t> exifFrom(const Exiv2::ExifData& exif) {
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::bigEndian, exif);
+    return {blob.begin(), blob.end()};
 }
 
-void addText(ExifData* data, ExifIfd ifd, ExifTag tag, const std::string& text) {
-    ExifEntry* entry = addEntry(data, ifd, tag, EXIF_FORMAT_ASCII, static_cast<unsigned>(text.size() + 1));
-    std::memcpy(entry->data, text.c_str(), text.size() + 1);
+void appendBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
+    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
+    }
+}
+
+// One IPTC-IIM dataset of record 2 (the application record).
+void appendDataset(std::vector<std::uint8_t>& out, std::uint8_t dataset, const std::string& value) {
+    out.insert(out.end(), {0x1C, 2, dataset});
+    appendBigEndian(out, static_cast<std::uint32_t>(value.size()), 2);
+    out.insert(out.end(), value.begin(), value.end());
 }
 
 // --- libpng --------------------------------------------------------------
@@ -199,27 +199,73 @@ std::vector<std::uint8_t> rgbProfile(const std::string& description) {
 }
 
 std::vector<std::uint8_t> exifBlock(int orientation) {
-    ExifData* data = exif_data_new();
-    exif_data_unset_option(data, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-    exif_data_set_byte_order(data, EXIF_BYTE_ORDER_MOTOROLA);
-    const ExifByteOrder order = EXIF_BYTE_ORDER_MOTOROLA;
-    exif_set_short(addEntry(data, EXIF_IFD_0, EXIF_TAG_ORIENTATION, EXIF_FORMAT_SHORT, 1)->data, order,
-                   static_cast<ExifShort>(orientation));
-    addText(data, EXIF_IFD_0, EXIF_TAG_MAKE, "Darkroom Test");
-    addText(data, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, "2026:12:08 10:00:00");
-    exif_set_rational(addEntry(data, EXIF_IFD_EXIF, EXIF_TAG_EXPOSURE_TIME, EXIF_FORMAT_RATIONAL, 1)->data, order,
-                      ExifRational{1, 250});
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Orientation"] = static_cast<std::uint16_t>(orientation);
+    exif["Exif.Image.Make"] = "Darkroom Test";
+    exif["Exif.Photo.DateTimeOriginal"] = "2026:12:08 10:00:00";
+    exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 250);
+    exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
+    exif["Exif.GPSInfo.GPSLatitude"] = "48/1 51/1 2400/100";
     const std::vector<std::uint8_t> thumbnail = makeJpeg(patterned(8, 8, false));
-    data->data = static_cast<unsigned char*>(std::malloc(thumbnail.size()));
-    std::memcpy(data->data, thumbnail.data(), thumbnail.size());
-    data->size = static_cast<unsigned>(thumbnail.size());
-    unsigned char* bytes = nullptr;
-    unsigned size = 0;
-    exif_data_save_data(data, &bytes, &size);
-    exif_data_unref(data);
-    std::vector<std::uint8_t> block(bytes + 6, bytes + size);  // without "Exif\0\0"
-    std::free(bytes);
-    return block;
+    Exiv2::ExifThumb(exif).setJpegThumbnail(thumbnail.data(), static_cast<long>(thumbnail.size()));
+    return exifFrom(exif);
+}
+
+std::vector<std::uint8_t> descriptiveExif() {
+    Exiv2::ExifData exif;
+    exif["Exif.Image.ImageDescription"] = "Harbour at dawn";
+    exif["Exif.Image.Make"] = "Darkroom Test";
+    exif["Exif.Image.Model"] = "Model One";
+    exif["Exif.Image.Software"] = "Scanner 2.1";
+    exif["Exif.Image.Artist"] = "Ada Lovelace";
+    exif["Exif.Image.HostComputer"] = "darkroom-1";
+    exif["Exif.Image.Copyright"] = "(c) 2026 Ada Lovelace";
+    return exifFrom(exif);
+}
+
+std::string xmpPacket(std::size_t historyBytes) {
+    // Written out here rather than through a library, so that what the host
+    // reads is an ordinary editor's packet.
+    std::string history;
+    for (std::size_t i = 0; history.size() < historyBytes; ++i) {
+        history += "<rdf:li rdf:parseType='Resource'><stEvt:action>saved</stEvt:action><stEvt:instanceID>xmp.iid:" +
+                   std::to_string(100000 + i) + "</stEvt:instanceID><stEvt:softwareAgent>Darkroom Editor " +
+                   std::to_string(i) + "</stEvt:softwareAgent></rdf:li>";
+    }
+    return "<?xpacket begin='\xEF\xBB\xBF' id='W5M0MpCehiHzreSzNTczkc9d'?>"
+           "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+           "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'"
+           " xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmlns:xmpRights='http://ns.adobe.com/xap/1.0/rights/'"
+           " xmlns:photoshop='http://ns.adobe.com/photoshop/1.0/' xmlns:tiff='http://ns.adobe.com/tiff/1.0/'"
+           " xmlns:Iptc4xmpCore='http://iptc.org/std/Iptc4xmpCore/1.0/xmlns/'"
+           " xmlns:xmpMM='http://ns.adobe.com/xap/1.0/mm/'"
+           " xmlns:stEvt='http://ns.adobe.com/xap/1.0/sType/ResourceEvent#'"
+           " xmp:Rating='4' xmp:Label='Green' xmpRights:Marked='True' tiff:Orientation='1'"
+           " photoshop:Credit='Darkroom Press' Iptc4xmpCore:Location='Old harbour'>"
+           "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Harbour at dawn</rdf:li></rdf:Alt></dc:title>"
+           "<dc:creator><rdf:Seq><rdf:li>Ada Lovelace</rdf:li></rdf:Seq></dc:creator>"
+           "<dc:rights><rdf:Alt><rdf:li xml:lang='x-default'>(c) 2026 Ada Lovelace, all rights reserved</rdf:li>"
+           "</rdf:Alt></dc:rights>"
+           "<dc:subject><rdf:Bag><rdf:li>harbour</rdf:li><rdf:li>dawn</rdf:li><rdf:li>boats</rdf:li></rdf:Bag>"
+           "</dc:subject>"
+           "<xmpRights:UsageTerms><rdf:Alt><rdf:li xml:lang='x-default'>Licensed for editorial use</rdf:li></rdf:Alt>"
+           "</xmpRights:UsageTerms>"
+           "<xmpMM:History><rdf:Seq>" +
+           history +
+           "</rdf:Seq></xmpMM:History>"
+           "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
+}
+
+std::vector<std::uint8_t> iptcDatasets() {
+    std::vector<std::uint8_t> iptc;
+    appendDataset(iptc, 0, std::string("\x00\x04", 2));  // record version 4
+    appendDataset(iptc, 5, "Harbour at dawn");              // object name
+    appendDataset(iptc, 25, "harbour");                     // keywords
+    appendDataset(iptc, 25, "dawn");
+    appendDataset(iptc, 80, "Ada Lovelace");                  // by-line
+    appendDataset(iptc, 116, "(c) 2026 Ada Lovelace");        // copyright notice
+    appendDataset(iptc, 120, "Boats in the old harbour");     // caption
+    return iptc;
 }
 
 WideImage wide(int width, int height, int channels) {
@@ -273,8 +319,26 @@ std::vector<std::uint8_t> makeJpeg(const BgraImage& image, const JpegOptions& op
         segment.insert(segment.end(), options.exif.begin(), options.exif.end());
         jpeg_write_marker(&info, JPEG_APP0 + 1, segment.data(), static_cast<unsigned>(segment.size()));
     }
+    if (!options.xmp.empty()) {
+        std::vector<std::uint8_t> segment(29, 0);
+        std::memcpy(segment.data(), "http://ns.adobe.com/xap/1.0/", 28);
+        segment.insert(segment.end(), options.xmp.begin(), options.xmp.end());
+        jpeg_write_marker(&info, JPEG_APP0 + 1, segment.data(), static_cast<unsigned>(segment.size()));
+    }
     if (!options.icc.empty()) {
         jpeg_write_icc_profile(&info, options.icc.data(), static_cast<unsigned>(options.icc.size()));
+    }
+    if (!options.iptc.empty()) {
+        // Photoshop's resources: one, "8BIM" 0x0404 without a name, the
+        // datasets padded to an even length.
+        std::vector<std::uint8_t> segment = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0,
+                                             '8', 'B', 'I', 'M', 0x04, 0x04, 0, 0};
+        appendBigEndian(segment, static_cast<std::uint32_t>(options.iptc.size()), 4);
+        segment.insert(segment.end(), options.iptc.begin(), options.iptc.end());
+        if (options.iptc.size() % 2 != 0) {
+            segment.push_back(0);
+        }
+        jpeg_write_marker(&info, JPEG_APP0 + 13, segment.data(), static_cast<unsigned>(segment.size()));
     }
     std::vector<JSAMPLE> row(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(info.input_components));
     while (info.next_scanline < info.image_height) {
@@ -359,6 +423,17 @@ std::vector<std::uint8_t> makePng(const BgraImage& image, const PngOptions& opti
     if (!options.exif.empty()) {
         png_set_eXIf_1(write.png, write.info, static_cast<png_uint_32>(options.exif.size()),
                        const_cast<png_bytep>(options.exif.data()));
+    }
+    std::string xmp = options.xmp;
+    if (!xmp.empty()) {
+        png_text text{};
+        text.compression = PNG_ITXT_COMPRESSION_zTXt;
+        text.key = const_cast<png_charp>("XML:com.adobe.xmp");
+        text.text = xmp.data();
+        text.itxt_length = xmp.size();
+        text.lang = const_cast<png_charp>("");
+        text.lang_key = const_cast<png_charp>("");
+        png_set_text(write.png, write.info, &text, 1);
     }
     png_write_info(write.png, write.info);
     std::vector<png_bytep> pointers;
@@ -486,7 +561,8 @@ std::vector<std::uint8_t> makeTiff16(const WideImage& image) {
     return scratch.read();
 }
 
-std::vector<std::uint8_t> makeWebp(const BgraImage& image, bool lossless, const std::vector<std::uint8_t>& exif) {
+std::vector<std::uint8_t> makeWebp(const BgraImage& image, bool lossless, const std::vector<std::uint8_t>& exif,
+                                   const std::string& xmp) {
     WebPConfig config;
     WebPConfigInit(&config);
     config.lossless = lossless ? 1 : 0;
@@ -510,14 +586,16 @@ std::vector<std::uint8_t> makeWebp(const BgraImage& image, bool lossless, const 
     if (!ok) {
         fail("libwebp cannot encode");
     }
-    if (!exif.empty()) {
+    if (!exif.empty() || !xmp.empty()) {
         const WebPData bitstream{file.data(), file.size()};
         WebPMux* mux = WebPMuxCreate(&bitstream, 1);
-        const WebPData chunk{exif.data(), exif.size()};
+        const WebPData exifChunk{exif.data(), exif.size()};
+        const WebPData xmpChunk{reinterpret_cast<const std::uint8_t*>(xmp.data()), xmp.size()};
         WebPData assembled{};
-        if (mux == nullptr || WebPMuxSetChunk(mux, "EXIF", &chunk, 1) != WEBP_MUX_OK ||
+        if (mux == nullptr || (!exif.empty() && WebPMuxSetChunk(mux, "EXIF", &exifChunk, 1) != WEBP_MUX_OK) ||
+            (!xmp.empty() && WebPMuxSetChunk(mux, "XMP ", &xmpChunk, 1) != WEBP_MUX_OK) ||
             WebPMuxAssemble(mux, &assembled) != WEBP_MUX_OK) {
-            fail("libwebp cannot add EXIF");
+            fail("libwebp cannot add EXIF or XMP");
         }
         file.assign(assembled.bytes, assembled.bytes + assembled.size);
         WebPDataClear(&assembled);

@@ -32,8 +32,24 @@ BgraImage fewColours(int width, int height, bool alpha);
 std::vector<std::uint8_t> rgbProfile(const std::string& description);
 
 // EXIF in TIFF form: the given orientation, Make "Darkroom Test", a
-// DateTimeOriginal, an ExposureTime of 1/250, and an 8 x 8 JPEG thumbnail.
+// DateTimeOriginal, an ExposureTime of 1/250, a GPS latitude, and an 8 x 8
+// JPEG thumbnail.
 std::vector<std::uint8_t> exifBlock(int orientation);
+
+// EXIF with nothing but the image's own directory, as editors, scanners and
+// scripts write it: ImageDescription, Make, Model, Software, Artist,
+// HostComputer, Copyright.
+std::vector<std::uint8_t> descriptiveExif();
+
+// An XMP packet as photo editors write it: title, creator, rights, usage
+// terms, keywords, rating, label, credit, IPTC Core location, and an edit
+// history of at least `historyBytes` (beyond 64 KiB, a JPEG needs extended
+// XMP for it).
+std::string xmpPacket(std::size_t historyBytes = 0);
+
+// IPTC-IIM datasets as press agencies send them: object name, keywords,
+// by-line, copyright notice, caption.
+std::vector<std::uint8_t> iptcDatasets();
 
 // 16-bit samples: `channels` per pixel (1 grey, 2 grey + alpha, 3 RGB,
 // 4 RGBA), rows packed.
@@ -55,6 +71,8 @@ struct JpegOptions {
     bool progressive = false;
     std::vector<std::uint8_t> exif;
     std::vector<std::uint8_t> icc;
+    std::string xmp;                // APP1
+    std::vector<std::uint8_t> iptc;  // APP13, among Photoshop's resources
 };
 std::vector<std::uint8_t> makeJpeg(const BgraImage& image, const JpegOptions& options = {});
 
@@ -63,6 +81,7 @@ struct PngOptions {
     bool interlaced = false;
     std::vector<std::uint8_t> exif;  // an eXIf chunk before the image data
     std::vector<std::uint8_t> icc;
+    std::string xmp;  // a compressed iTXt chunk
 };
 std::vector<std::uint8_t> makePng(const BgraImage& image, const PngOptions& options = {});
 std::vector<std::uint8_t> makePng16(const WideImage& image);
@@ -76,7 +95,8 @@ struct TiffOptions {
 std::vector<std::uint8_t> makeTiff(const BgraImage& image, const TiffOptions& options = {});
 std::vector<std::uint8_t> makeTiff16(const WideImage& image);
 
-std::vector<std::uint8_t> makeWebp(const BgraImage& image, bool lossless, const std::vector<std::uint8_t>& exif = {});
+std::vector<std::uint8_t> makeWebp(const BgraImage& image, bool lossless, const std::vector<std::uint8_t>& exif = {},
+                                   const std::string& xmp = {});
 
 // Independent readers; each throws std::runtime_error on failure.
 BgraImage readPng(const std::vector<std::uint8_t>& file);   // libpng's simplified API

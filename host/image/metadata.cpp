@@ -1,0 +1,629 @@
+#include "host/image/metadata.h"
+
+#include <exiv2/exiv2.hpp>
+#include <nettle/md5.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+namespace host {
+
+namespace {
+
+// exiv2 reports what it skips through one process-wide handler; each thread
+// collects what it is told while it works on a file, so that the reasons stay
+// with that file.
+thread_local std::vector<std::string>* exiv2Messages = nullptr;
+
+void collectExiv2Message(int /*level*/, const char* message) {
+    if (exiv2Messages == nullptr || message == nullptr) {
+        return;
+    }
+    std::string text(message);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
+        text.pop_back();
+    }
+    exiv2Messages->push_back(text);
+}
+
+// Adobe's XMP toolkit inside exiv2 is safe for threads only behind a lock.
+std::mutex xmpToolkitMutex;
+void lockXmpToolkit(void* /*data*/, bool lock) {
+    if (lock) {
+        xmpToolkitMutex.lock();
+    } else {
+        xmpToolkitMutex.unlock();
+    }
+}
+
+void initialiseExiv2() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::warn);
+        Exiv2::LogMsg::setHandler(collectExiv2Message);
+        Exiv2::XmpParser::initialize(lockXmpToolkit, nullptr);
+        // The namespace of xmpNote:HasExtendedXMP, which exiv2 does not list.
+        Exiv2::XmpProperties::registerNs("http://ns.adobe.com/xmp/note/", "xmpNote");
+    });
+}
+
+// exiv2 keeps the XMP namespaces it meets in process-wide tables, which its
+// XMP code reads and writes without guarding them against each other; and
+// two threads reading files with custom namespaces at once make it fail. So
+// the host's metadata work, a small part of each file's, goes one thread at a
+// time.
+std::recursive_mutex exiv2Work;
+
+// One thread's turn with exiv2, and exiv2's messages on it while it lasts;
+// nests.
+class Exiv2Session {
+public:
+    Exiv2Session() : turn_(exiv2Work), outer_(exiv2Messages) {
+        initialiseExiv2();
+        exiv2Messages = &messages_;
+    }
+    ~Exiv2Session() { exiv2Messages = outer_; }
+    Exiv2Session(const Exiv2Session&) = delete;
+    Exiv2Session& operator=(const Exiv2Session&) = delete;
+
+    // Why something failed: `reason` if given, else what exiv2 said last,
+    // else `fallback`.
+    std::string why(const std::string& reason, const std::string& fallback) const {
+        if (!reason.empty()) {
+            return reason;
+        }
+        return messages_.empty() ? fallback : messages_.back();
+    }
+
+private:
+    std::lock_guard<std::recursive_mutex> turn_;
+    std::vector<std::string> messages_;
+    std::vector<std::string>* outer_;
+};
+
+std::string cannotRead(const std::string& name, const std::string& block, const std::string& why) {
+    return "'" + name + "': its " + block + " cannot be read (" + why + "); it is left out";
+}
+
+std::string cannotWrite(const std::string& name, const std::string& block, const std::string& why) {
+    return "cannot write the " + block + " of '" + name + "' (" + why + "); it is written without it";
+}
+
+std::vector<std::uint8_t> bytesOf(Exiv2::BasicIo& io) {
+    if (io.open() != 0) {
+        throw Exiv2::Error(Exiv2::kerDataSourceOpenFailed, io.path(), "");
+    }
+    const Exiv2::DataBuf data = io.read(static_cast<long>(io.size()));
+    io.close();
+    return {data.pData_, data.pData_ + data.size_};
+}
+
+// ---- EXIF ----
+
+// Tags of the image's directory that describe how the stored pixels were
+// laid out (each format's writer sets its own), or that carry the blocks the
+// host keeps apart (XMP, IPTC-IIM, ICC, Photoshop's resources and layers).
+bool isLayoutOrCarrierTag(std::uint16_t tag) {
+    static constexpr std::uint16_t kTags[] = {
+        0x00FE, 0x00FF, 0x0100, 0x0101, 0x0102, 0x0103, 0x0106, 0x0107, 0x0108, 0x0109, 0x010A,
+        0x0111, 0x0115, 0x0116, 0x0117, 0x0118, 0x0119, 0x011C, 0x0120, 0x0121, 0x0122, 0x0123,
+        0x013D, 0x0140, 0x0142, 0x0143, 0x0144, 0x0145, 0x014A, 0x014C, 0x0152, 0x0153, 0x0154,
+        0x0155, 0x015B, 0x0200, 0x0201, 0x0202, 0x0203, 0x0205, 0x0206, 0x0207, 0x0208, 0x0209,
+        0x0211, 0x0212, 0x02BC, 0x83BB, 0x8649, 0x8773, 0x935C,
+    };
+    return std::find(std::begin(kTags), std::end(kTags), tag) != std::end(kTags);
+}
+
+// Directories of other images than the picture: the thumbnail, previews,
+// sub-images and raw data.
+bool isOtherImagesGroup(const std::string& group) {
+    return group == "Thumbnail" || group == "Image2" || group == "Image3" || group == "PanasonicRaw" ||
+           group == "MpfInfo" || group.rfind("SubImage", 0) == 0 || group.rfind("SubThumb", 0) == 0;
+}
+
+void setWholeNumber(Exiv2::Exifdatum& datum, long value) {
+    if (datum.typeId() == Exiv2::unsignedShort && value <= 0xFFFF) {
+        datum = static_cast<std::uint16_t>(value);
+    } else {
+        datum = static_cast<std::uint32_t>(value);
+    }
+}
+
+// Sets `key` to `value` where `exif` records it.
+void updateExif(Exiv2::ExifData& exif, const char* key, long value) {
+    const auto found = exif.findKey(Exiv2::ExifKey(key));
+    if (found != exif.end()) {
+        setWholeNumber(*found, value);
+    }
+}
+
+void swapValues(Exiv2::ExifData& exif, const char* first, const char* second) {
+    const auto a = exif.findKey(Exiv2::ExifKey(first));
+    const auto b = exif.findKey(Exiv2::ExifKey(second));
+    if (a != exif.end() && b != exif.end()) {
+        const Exiv2::Value::AutoPtr value = a->getValue();
+        a->setValue(&b->value());
+        b->setValue(value.get());
+    }
+}
+
+int orientationIn(const Exiv2::Metadatum& datum) {
+    const long value = datum.count() > 0 ? datum.toLong() : 0;
+    return value >= 1 && value <= 8 ? static_cast<int>(value) : 0;
+}
+
+// EXIF in TIFF form, with no limit on its size.
+std::vector<std::uint8_t> tiffForm(const Exiv2::ExifData& exif, Exiv2::ByteOrder order) {
+    Exiv2::MemIo io;
+    Exiv2::TiffParser::encode(io, nullptr, 0, order, exif, Exiv2::IptcData(), Exiv2::XmpData());
+    return bytesOf(io);
+}
+
+struct ParsedExif {
+    Exiv2::ExifData data;
+    Exiv2::ByteOrder order = Exiv2::invalidByteOrder;
+};
+
+// Throws when exiv2 cannot read the block.
+ParsedExif parseExif(const std::vector<std::uint8_t>& block) {
+    ParsedExif exif;
+    exif.order = Exiv2::ExifParser::decode(exif.data, block.data(), static_cast<std::uint32_t>(block.size()));
+    if (exif.order == Exiv2::invalidByteOrder) {
+        throw Exiv2::Error(Exiv2::kerNotAnImage, "EXIF");
+    }
+    return exif;
+}
+
+// ---- XMP ----
+
+// Throws std::runtime_error when the toolkit cannot read the packet.
+Exiv2::XmpData parseXmp(const std::string& packet) {
+    Exiv2::XmpData xmp;
+    if (Exiv2::XmpParser::decode(xmp, packet) != 0) {
+        throw std::runtime_error("");
+    }
+    return xmp;
+}
+
+std::string serialise(const Exiv2::XmpData& xmp, unsigned extraFlags = 0) {
+    std::string packet;
+    if (Exiv2::XmpParser::encode(packet, xmp,
+                                 Exiv2::XmpParser::useCompactFormat | Exiv2::XmpParser::omitAllFormatting | extraFlags) !=
+        0) {
+        throw std::runtime_error("");
+    }
+    return packet;
+}
+
+void updateXmp(Exiv2::XmpData& xmp, const char* key, long value) {
+    const auto found = xmp.findKey(Exiv2::XmpKey(key));
+    if (found != xmp.end()) {
+        found->setValue(std::to_string(value));
+    }
+}
+
+constexpr const char* kHasExtendedXmp = "Xmp.xmpNote.HasExtendedXMP";
+
+// Adds to `into` every property of `from` that it lacks.
+void addMissing(Exiv2::XmpData& into, const Exiv2::XmpData& from) {
+    for (const Exiv2::Xmpdatum& datum : from) {
+        if (into.findKey(Exiv2::XmpKey(datum.key())) == into.end()) {
+            into.add(datum);
+        }
+    }
+}
+
+// "Xmp.dc.subject" of "Xmp.dc.subject", "Xmp.iptcExt.LocationCreated" of
+// "Xmp.iptcExt.LocationCreated[1]/Iptc4xmpExt:City".
+std::string topLevelProperty(const std::string& key) {
+    const std::size_t name = key.find('.', 4);
+    const std::size_t end = key.find_first_of("[/", name == std::string::npos ? 0 : name);
+    return key.substr(0, end);
+}
+
+std::string md5Hex(const std::string& text) {
+    md5_ctx context;
+    md5_init(&context);
+    md5_update(&context, text.size(), reinterpret_cast<const std::uint8_t*>(text.data()));
+    std::uint8_t digest[MD5_DIGEST_SIZE];
+    md5_digest(&context, MD5_DIGEST_SIZE, digest);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string hex;
+    for (const std::uint8_t byte : digest) {
+        hex += kHex[byte >> 4];
+        hex += kHex[byte & 0xF];
+    }
+    return hex;
+}
+
+}  // namespace
+
+UprightMetadata uprightMetadata(const DecodedFile& decoded, const std::string& name,
+                                std::vector<std::string>& warnings) {
+    const Exiv2Session session;
+    const ImageMetadata& stored = decoded.metadata;
+
+    std::optional<ParsedExif> exif;
+    if (!stored.exif.empty()) {
+        try {
+            exif = parseExif(stored.exif);
+            if (exif->data.empty()) {
+                exif.reset();
+                warnings.push_back(cannotRead(name, "EXIF", session.why("", "no field exiv2 can read")));
+            }
+        } catch (const std::exception& error) {
+            warnings.push_back(cannotRead(name, "EXIF", session.why(error.what(), "not EXIF data")));
+        }
+    }
+    std::optional<Exiv2::XmpData> xmp;
+    if (!stored.xmp.empty()) {
+        try {
+            xmp = parseXmp(stored.xmp);
+        } catch (const std::exception& error) {
+            warnings.push_back(cannotRead(name, "XMP", session.why(error.what(), "not well-formed XMP")));
+        }
+    }
+    if (xmp && !decoded.xmpExtensions.empty()) {
+        const auto guid = xmp->findKey(Exiv2::XmpKey(kHasExtendedXmp));
+        const auto extension =
+            guid != xmp->end() ? decoded.xmpExtensions.find(guid->toString()) : decoded.xmpExtensions.end();
+        if (extension != decoded.xmpExtensions.end()) {
+            try {
+                addMissing(*xmp, parseXmp(extension->second));
+            } catch (const std::exception& error) {
+                warnings.push_back(
+                    cannotRead(name, "extended XMP", session.why(error.what(), "not well-formed XMP")));
+            }
+        }
+    }
+    UprightMetadata upright;
+    if (!stored.iptc.empty()) {
+        Exiv2::IptcData iptc;
+        if (Exiv2::IptcParser::decode(iptc, stored.iptc.data(), static_cast<std::uint32_t>(stored.iptc.size())) == 0 &&
+            !iptc.empty()) {
+            upright.metadata.iptc = stored.iptc;
+        } else {
+            warnings.push_back(cannotRead(name, "IPTC-IIM data", session.why("", "not IPTC-IIM datasets")));
+        }
+    }
+
+    // The orientation: the file's own, else the EXIF's, else the XMP's.
+    int orientation = decoded.orientation.value_or(0);
+    if (orientation == 0 && exif) {
+        const auto found = exif->data.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+        orientation = found != exif->data.end() ? orientationIn(*found) : 0;
+    }
+    if (orientation == 0 && xmp) {
+        const auto found = xmp->findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
+        orientation = found != xmp->end() ? orientationIn(*found) : 0;
+    }
+    upright.orientation = orientation == 0 ? 1 : orientation;
+    const bool turned = upright.orientation >= 5;
+    const long width = turned ? decoded.image.height : decoded.image.width;
+    const long height = turned ? decoded.image.width : decoded.image.height;
+
+    if (exif) {
+        Exiv2::ExifData& data = exif->data;
+        for (auto datum = data.begin(); datum != data.end();) {
+            const std::string group = datum->groupName();
+            if (isOtherImagesGroup(group) || (group == "Image" && isLayoutOrCarrierTag(datum->tag()))) {
+                datum = data.erase(datum);
+            } else {
+                ++datum;
+            }
+        }
+        updateExif(data, "Exif.Image.Orientation", 1);
+        if (turned) {
+            swapValues(data, "Exif.Image.XResolution", "Exif.Image.YResolution");
+        }
+        updateExif(data, "Exif.Photo.PixelXDimension", width);
+        updateExif(data, "Exif.Photo.PixelYDimension", height);
+        try {
+            if (!data.empty()) {
+                upright.metadata.exif = tiffForm(data, exif->order);
+            }
+        } catch (const std::exception& error) {
+            warnings.push_back(cannotRead(name, "EXIF", session.why(error.what(), "cannot be written again")));
+        }
+    }
+    if (xmp) {
+        const auto guid = xmp->findKey(Exiv2::XmpKey(kHasExtendedXmp));
+        if (guid != xmp->end()) {
+            xmp->erase(guid);
+        }
+        updateXmp(*xmp, "Xmp.tiff.Orientation", 1);
+        updateXmp(*xmp, "Xmp.tiff.ImageWidth", width);
+        updateXmp(*xmp, "Xmp.tiff.ImageLength", height);
+        updateXmp(*xmp, "Xmp.exif.PixelXDimension", width);
+        updateXmp(*xmp, "Xmp.exif.PixelYDimension", height);
+        try {
+            if (!xmp->empty()) {
+                upright.metadata.xmp = serialise(*xmp);
+            }
+        } catch (const std::exception& error) {
+            warnings.push_back(cannotRead(name, "XMP", session.why(error.what(), "cannot be written again")));
+        }
+    }
+    // An ICC profile's header names the colour space of the data it
+    // describes at bytes 16 to 19.
+    const std::vector<std::uint8_t>& profile = stored.iccProfile;
+    if (profile.size() >= 128 && std::memcmp(profile.data() + 16, "RGB ", 4) == 0) {
+        upright.metadata.iccProfile = profile;
+    }
+    return upright;
+}
+
+std::optional<PrintResolution> printResolution(const std::vector<std::uint8_t>& exif) {
+    if (exif.empty()) {
+        return std::nullopt;
+    }
+    const Exiv2Session session;
+    try {
+        const ParsedExif parsed = parseExif(exif);
+        const auto x = parsed.data.findKey(Exiv2::ExifKey("Exif.Image.XResolution"));
+        const auto y = parsed.data.findKey(Exiv2::ExifKey("Exif.Image.YResolution"));
+        const auto unit = parsed.data.findKey(Exiv2::ExifKey("Exif.Image.ResolutionUnit"));
+        if (x == parsed.data.end() || y == parsed.data.end() || x->count() == 0 || y->count() == 0) {
+            return std::nullopt;
+        }
+        PrintResolution resolution;
+        resolution.x = x->toFloat();
+        resolution.y = y->toFloat();
+        if (unit != parsed.data.end() && unit->count() > 0 && unit->toLong() >= 1 && unit->toLong() <= 3) {
+            resolution.unit = static_cast<int>(unit->toLong());
+        }
+        if (!(resolution.x > 0) || !(resolution.y > 0)) {
+            return std::nullopt;
+        }
+        return resolution;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+bool readTiffMetadata(const std::vector<std::uint8_t>& file, DecodedFile& decoded, const std::string& name) {
+    const Exiv2Session session;
+    Exiv2::ExifData exif;
+    Exiv2::IptcData iptc;
+    Exiv2::XmpData xmp;
+    try {
+        const Exiv2::ByteOrder order =
+            Exiv2::TiffParser::decode(exif, iptc, xmp, file.data(), static_cast<std::uint32_t>(file.size()));
+        const bool packetUnread = xmp.empty() && exif.findKey(Exiv2::ExifKey("Exif.Image.XMLPacket")) != exif.end();
+        if (!exif.empty()) {
+            decoded.metadata.exif = tiffForm(exif, order);
+        }
+        if (!xmp.empty()) {
+            decoded.metadata.xmp = serialise(xmp);
+        } else if (packetUnread) {
+            decoded.warnings.push_back(cannotRead(name, "XMP", session.why("", "not well-formed XMP")));
+        }
+        if (!iptc.empty()) {
+            const Exiv2::DataBuf datasets = Exiv2::IptcParser::encode(iptc);
+            decoded.metadata.iptc.assign(datasets.pData_, datasets.pData_ + datasets.size_);
+        }
+    } catch (const std::exception& error) {
+        decoded.warnings.push_back(cannotRead(name, "EXIF", session.why(error.what(), "a damaged directory")));
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> iptcFromPhotoshopResources(const std::vector<std::uint8_t>& resources) {
+    const Exiv2Session session;
+    std::vector<std::uint8_t> iptc;
+    const Exiv2::byte* at = resources.data();
+    long left = static_cast<long>(resources.size());
+    // The datasets may be split over several resources.
+    while (left > 0) {
+        const Exiv2::byte* record = nullptr;
+        std::uint32_t headerSize = 0;
+        std::uint32_t dataSize = 0;
+        if (Exiv2::Photoshop::locateIptcIrb(at, left, &record, &headerSize, &dataSize) != 0) {
+            break;
+        }
+        iptc.insert(iptc.end(), record + headerSize, record + headerSize + dataSize);
+        const long consumed = static_cast<long>(record - at) + headerSize + dataSize + (dataSize & 1);
+        at += consumed;
+        left -= consumed;
+    }
+    return iptc;
+}
+
+std::vector<std::uint8_t> photoshopResourcesWith(const std::vector<std::uint8_t>& iptc) {
+    const Exiv2Session session;
+    Exiv2::IptcData data;
+    if (Exiv2::IptcParser::decode(data, iptc.data(), static_cast<std::uint32_t>(iptc.size())) != 0) {
+        return {};
+    }
+    const Exiv2::DataBuf resources = Exiv2::Photoshop::setIptcIrb(nullptr, 0, data);
+    return {resources.pData_, resources.pData_ + resources.size_};
+}
+
+std::vector<std::uint8_t> exifForJpeg(const std::vector<std::uint8_t>& exif, EncodeReport& report) {
+    const Exiv2Session session;
+    try {
+        const ParsedExif parsed = parseExif(exif);
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, nullptr, 0, parsed.order, parsed.data);
+        // What exiv2 left out to fit the segment, by name.
+        Exiv2::ExifData written;
+        Exiv2::ExifParser::decode(written, blob.data(), static_cast<std::uint32_t>(blob.size()));
+        std::string missing;
+        for (const Exiv2::Exifdatum& datum : parsed.data) {
+            if (written.findKey(Exiv2::ExifKey(datum.key())) == written.end()) {
+                missing += (missing.empty() ? "" : ", ") + datum.key();
+            }
+        }
+        if (!missing.empty()) {
+            report.warnings.push_back("'" + report.name + "': JPEG holds at most 64 KiB of EXIF; left out: " + missing);
+        }
+        return {blob.begin(), blob.end()};
+    } catch (const std::exception& error) {
+        report.warnings.push_back(cannotWrite(report.name, "EXIF", session.why(error.what(), "exiv2 failed")));
+        return {};
+    }
+}
+
+JpegXmp xmpForJpeg(const std::string& xmp, std::size_t standardLimit, EncodeReport& report) {
+    JpegXmp out;
+    if (xmp.size() <= standardLimit) {
+        out.standard = xmp;
+        return out;
+    }
+    const Exiv2Session session;
+    try {
+        Exiv2::XmpData standard = parseXmp(xmp);
+        // Properties by their size as text, largest first.
+        std::map<std::string, std::size_t> sizes;
+        for (const Exiv2::Xmpdatum& datum : standard) {
+            sizes[topLevelProperty(datum.key())] += datum.key().size() + datum.size();
+        }
+        std::vector<std::pair<std::string, std::size_t>> bySize(sizes.begin(), sizes.end());
+        std::sort(bySize.begin(), bySize.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+
+        // Moves properties out, largest first, until what stays (with the
+        // GUID, 32 digits of it) fits.
+        Exiv2::XmpData extended;
+        const std::string placeholder(32, '0');
+        standard[kHasExtendedXmp] = placeholder;
+        for (const auto& [property, size] : bySize) {
+            if (serialise(standard).size() <= standardLimit) {
+                break;
+            }
+            for (auto datum = standard.begin(); datum != standard.end();) {
+                if (topLevelProperty(datum->key()) == property) {
+                    extended.add(*datum);
+                    datum = standard.erase(datum);
+                } else {
+                    ++datum;
+                }
+            }
+        }
+        out.extended = serialise(extended, Exiv2::XmpParser::omitPacketWrapper);
+        out.guid = md5Hex(out.extended);
+        standard[kHasExtendedXmp] = out.guid;
+        out.standard = serialise(standard);
+        if (out.standard.size() > standardLimit) {
+            throw std::runtime_error("its properties do not fit a JPEG segment even when split");
+        }
+    } catch (const std::exception& error) {
+        report.warnings.push_back(cannotWrite(report.name, "XMP", session.why(error.what(), "exiv2 failed")));
+        return {};
+    }
+    return out;
+}
+
+std::string xmpCarryingIptc(const ImageMetadata& metadata, EncodeReport& report) {
+    if (metadata.iptc.empty()) {
+        return metadata.xmp;
+    }
+    const Exiv2Session session;
+    try {
+        Exiv2::IptcData iptc;
+        if (Exiv2::IptcParser::decode(iptc, metadata.iptc.data(), static_cast<std::uint32_t>(metadata.iptc.size())) !=
+            0) {
+            throw std::runtime_error("");
+        }
+        Exiv2::XmpData fromIptc;
+        Exiv2::copyIptcToXmp(iptc, fromIptc);
+        Exiv2::XmpData xmp = metadata.xmp.empty() ? Exiv2::XmpData() : parseXmp(metadata.xmp);
+        addMissing(xmp, fromIptc);
+        return xmp.empty() ? std::string() : serialise(xmp);
+    } catch (const std::exception& error) {
+        report.warnings.push_back(
+            cannotWrite(report.name, "IPTC-IIM data as XMP", session.why(error.what(), "exiv2 failed")));
+        return metadata.xmp;
+    }
+}
+
+namespace {
+
+// One attempt to write the given blocks into `tiff` (null: left out).
+std::vector<std::uint8_t> tiffWith(const std::vector<std::uint8_t>& tiff, const ParsedExif* exif,
+                                   const std::string* xmp, const Exiv2::IptcData* iptc) {
+    auto image = Exiv2::ImageFactory::open(tiff.data(), static_cast<long>(tiff.size()));
+    image->readMetadata();  // what libtiff wrote: the layout, orientation 1, the ICC profile
+    if (exif != nullptr) {
+        // Ours replace libtiff's fields of the same name (a key may occur
+        // more than once: maker notes repeat tags).
+        Exiv2::ExifData& target = image->exifData();
+        for (auto datum = target.begin(); datum != target.end();) {
+            if (exif->data.findKey(Exiv2::ExifKey(datum->key())) != exif->data.end()) {
+                datum = target.erase(datum);
+            } else {
+                ++datum;
+            }
+        }
+        for (const Exiv2::Exifdatum& datum : exif->data) {
+            target.add(datum);
+        }
+    }
+    if (xmp != nullptr) {
+        image->setXmpPacket(*xmp);
+        image->writeXmpFromPacket(true);
+    }
+    if (iptc != nullptr) {
+        image->setIptcData(*iptc);
+    }
+    image->writeMetadata();
+    return bytesOf(image->io());
+}
+
+}  // namespace
+
+void addTiffMetadata(std::vector<std::uint8_t>& tiff, const ImageMetadata& metadata, EncodeReport& report) {
+    if (metadata.exif.empty() && metadata.xmp.empty() && metadata.iptc.empty()) {
+        return;
+    }
+    const Exiv2Session session;
+    std::optional<ParsedExif> exif;
+    std::optional<Exiv2::IptcData> iptc;
+    std::optional<std::string> xmp;
+    try {
+        if (!metadata.exif.empty()) {
+            exif = parseExif(metadata.exif);
+        }
+    } catch (const std::exception& error) {
+        report.warnings.push_back(cannotWrite(report.name, "EXIF", session.why(error.what(), "exiv2 failed")));
+    }
+    if (!metadata.iptc.empty()) {
+        iptc.emplace();
+        if (Exiv2::IptcParser::decode(*iptc, metadata.iptc.data(), static_cast<std::uint32_t>(metadata.iptc.size())) !=
+            0) {
+            iptc.reset();
+        }
+    }
+    if (!metadata.xmp.empty()) {
+        xmp = metadata.xmp;
+    }
+    // All at once; should that fail, each block on its own onto the file as
+    // it stands (exiv2 keeps what it finds there), leaving out any that fails.
+    try {
+        tiff = tiffWith(tiff, exif ? &*exif : nullptr, xmp ? &*xmp : nullptr, iptc ? &*iptc : nullptr);
+        return;
+    } catch (const std::exception&) {
+    }
+    auto alone = [&](const char* block, const ParsedExif* e, const std::string* x, const Exiv2::IptcData* i) {
+        try {
+            tiff = tiffWith(tiff, e, x, i);
+        } catch (const std::exception& error) {
+            report.warnings.push_back(cannotWrite(report.name, block, session.why(error.what(), "exiv2 failed")));
+        }
+    };
+    if (exif) {
+        alone("EXIF", &*exif, nullptr, nullptr);
+    }
+    if (xmp) {
+        alone("XMP", nullptr, &*xmp, nullptr);
+    }
+    if (iptc) {
+        alone("IPTC-IIM data", nullptr, nullptr, &*iptc);
+    }
+}
+
+}  // namespace host

@@ -1,0 +1,47 @@
+#!/bin/sh
+# Copies photographs from the wild into build/deps/samples, for the tests of
+# the reference host's metadata: camera files with their maker notes, GPS,
+# files written by photo editors and press tools (XMP, IPTC-IIM, ICC), in
+# JPEG, PNG, TIFF and WebP. They come from the test data of Debian's source
+# packages of exiv2 and ExifTool, at the versions this machine has installed
+# (each unpacked once under build/deps/src).
+set -e
+cd "$(dirname "$0")/.."
+exiv2=build/deps/src/exiv2
+exiftool=build/deps/src/libimage-exiftool-perl
+sh scripts/debian-source.sh exiv2 "$(dpkg-query -W -f='${source:Version}' libexiv2-dev)" "$exiv2"
+sh scripts/debian-source.sh libimage-exiftool-perl "$(dpkg-query -W -f='${Version}' libimage-exiftool-perl)" "$exiftool"
+
+samples=build/deps/samples
+rm -rf "$samples"
+mkdir -p "$samples"
+# FILE NAME: each sample under a name of its own (the tests write every
+# sample's outputs into one folder per format).
+while read -r file name; do
+    cp "$file" "$samples/$name"
+done <<EOF
+$exiv2/test/data/Reagan.jpg photoshop-reagan.jpg
+$exiv2/test/data/Reagan.tiff photoshop-reagan-tiff.tif
+$exiv2/test/data/ReaganSmallPng.png photoshop-reagan-png.png
+$exiv2/test/data/FurnaceCreekInn.jpg gps-furnace-creek.jpg
+$exiv2/test/data/exiv2-canon-eos-20d.jpg canon-eos-20d.jpg
+$exiv2/test/data/exiv2-nikon-d70.jpg nikon-d70.jpg
+$exiv2/test/data/exiv2-fujifilm-finepix-s2pro.jpg fujifilm-finepix-s2pro.jpg
+$exiv2/test/data/exiv2-panasonic-dmc-fz5.jpg panasonic-dmc-fz5.jpg
+$exiv2/test/data/exiv2-bug1199.webp nikon-webp.webp
+$exiv2/test/data/imagemagick.png imagemagick-profiles.png
+$exiv2/test/data/iptc-psAPP13-wIPTCmid.jpg iptc-among-resources.jpg
+$exiftool/t/images/ExtendedXMP.jpg extended-xmp.jpg
+$exiftool/t/images/MWG.jpg mwg-guidelines.jpg
+$exiftool/t/images/XMP.jpg xmp-editor.jpg
+$exiftool/t/images/IPTC.jpg iptc-press.jpg
+$exiftool/t/images/GPS.jpg gps-track.jpg
+$exiftool/t/images/Canon1DmkIII.jpg canon-1d-mark-iii.jpg
+$exiftool/t/images/Sony.jpg sony.jpg
+$exiftool/t/images/Pentax.jpg pentax.jpg
+$exiftool/t/images/Olympus.jpg olympus.jpg
+$exiftool/t/images/ExifTool.tif exiftool-tiff.tif
+$exiftool/t/images/GeoTiff.tif geotiff.tif
+$exiftool/t/images/RIFF.webp exiftool-webp.webp
+EOF
+echo "$(ls "$samples" | wc -l) sample photographs in $samples"
