@@ -1,7 +1,9 @@
 # The release package: `cmake --build --preset windows --target package`
 # writes sepia-<version>-windows-x64.zip with the DLL and its debug file, the
 # reference host, a README for the user, the licence, the licences of the
-# codec and metadata libraries linked into the host, and SHA256SUMS.
+# codec and metadata libraries linked into the host, a CycloneDX bill of
+# materials, and SHA256SUMS. The zip is reproducible: its entries, their
+# order, times (the commit's) and modes are fixed (cmake/make_release_zip.cmake).
 configure_file(${PROJECT_SOURCE_DIR}/docs/release/README.md.in ${PROJECT_BINARY_DIR}/release/README.md @ONLY)
 
 # The libraries' licences, each under the Debian source version it was built
@@ -20,33 +22,24 @@ if(EXISTS ${SEPIA_CODECS_PREFIX}/VERSIONS)
   endforeach()
 endif()
 foreach(library zlib libpng libjpeg-turbo libtiff libwebp expat exiv2 nettle)
-  file(GLOB text_file ${SEPIA_CODECS_PREFIX}/licenses/${library}*.txt)
-  file(READ ${text_file} text)
+  file(READ ${SEPIA_CODECS_PREFIX}/licenses/${library}.txt text)
   string(APPEND notices "\n\n==== ${library} ====\n\n${text}")
 endforeach()
 file(WRITE ${PROJECT_BINARY_DIR}/release/THIRD-PARTY-NOTICES.txt "${notices}")
 
-# The DLL is stripped already (with its debug link); the host is stripped by
-# CPack (CPACK_STRIP_FILES), which strips installed targets only.
-install(FILES $<TARGET_FILE:sepia> $<TARGET_FILE:sepia>.debug DESTINATION .)
-install(TARGETS sepia-host RUNTIME DESTINATION .)
-install(FILES ${PROJECT_BINARY_DIR}/release/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-              ${PROJECT_BINARY_DIR}/release/THIRD-PARTY-NOTICES.txt DESTINATION .)
-# Last: the checksums of everything installed above, in sha256sum's format.
-install(CODE [[
-  set(folder "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
-  set(sums "")
-  foreach(name sepia.dll sepia.dll.debug sepia-host.exe README.md LICENSE THIRD-PARTY-NOTICES.txt)
-    file(SHA256 "${folder}/${name}" hash)
-    string(APPEND sums "${hash}  ${name}\n")
-  endforeach()
-  file(WRITE "${folder}/SHA256SUMS" "${sums}")
-]])
-
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME sepia)
-set(CPACK_PACKAGE_VENDOR "${SEPIA_COMPANY}")
-set(CPACK_PACKAGE_FILE_NAME "sepia-${PROJECT_VERSION}-windows-x64")
-set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR})
-include(CPack)
+set(SEPIA_RELEASE_NAME sepia-${PROJECT_VERSION}-windows-x64)
+# Earlier builds packed with CPack; its configuration left in a build folder
+# would claim the name "package".
+file(REMOVE ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${PROJECT_BINARY_DIR}/CPackSourceConfig.cmake)
+add_custom_target(package
+  COMMAND ${CMAKE_COMMAND} -DNAME=${SEPIA_RELEASE_NAME} -DVERSION=${PROJECT_VERSION}
+          -DEPOCH=${SEPIA_SOURCE_DATE_EPOCH} -DSTAGE=${PROJECT_BINARY_DIR}/release/${SEPIA_RELEASE_NAME}
+          -DZIP=${PROJECT_BINARY_DIR}/${SEPIA_RELEASE_NAME}.zip -DSTRIP=${CMAKE_STRIP}
+          -DDLL=$<TARGET_FILE:sepia> -DHOST=$<TARGET_FILE:sepia-host>
+          -DREADME=${PROJECT_BINARY_DIR}/release/README.md -DLICENSE=${PROJECT_SOURCE_DIR}/LICENSE
+          -DNOTICES=${PROJECT_BINARY_DIR}/release/THIRD-PARTY-NOTICES.txt
+          -DCODEC_VERSIONS=${SEPIA_CODECS_PREFIX}/VERSIONS -DCOMPANY=${SEPIA_COMPANY}
+          -P ${PROJECT_SOURCE_DIR}/cmake/make_release_zip.cmake
+  DEPENDS sepia sepia-host
+  COMMENT "Packing ${SEPIA_RELEASE_NAME}.zip"
+  VERBATIM)

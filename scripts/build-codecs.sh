@@ -19,7 +19,7 @@ root=$PWD
 prefix=$root/build/deps/codecs-$kind
 sources=$root/build/deps/src
 jobs=$(nproc)
-recipe=8  # bump when this script changes what it builds
+recipe=9  # bump when this script changes what it builds
 
 # Source package and version of each codec's -dev package, in build order.
 codecs=""
@@ -44,7 +44,9 @@ objects=$root/build/deps/obj-$kind
 if [ "$kind" = windows ]; then
     host=x86_64-w64-mingw32
     cc=$host-gcc-posix
-    cflags="-O2"
+    # No build path in what the release links: the source and object
+    # folders are mapped to names that are the same in every checkout.
+    cflags="-O2 -ffile-prefix-map=$sources=/usr/src -ffile-prefix-map=$root/build/deps/obj-windows=/usr/obj"
     cmake_toolchain="-DCMAKE_TOOLCHAIN_FILE=$root/cmake/mingw-w64-x86_64.cmake"
 else
     host=""
@@ -80,11 +82,18 @@ cmake_build() {  # cmake_build SOURCE-FOLDER NAME OPTIONS...: everything, instal
     run cmake --install "$objects/$2"
 }
 zlib="-DZLIB_INCLUDE_DIR=$prefix/include -DZLIB_LIBRARY=$prefix/lib/libz.a"
+# __DATE__ and __TIME__ (exiv2 records them) say when the Debian source was
+# released, as in Debian's own builds, not when this build ran.
+released() {  # released SOURCE-FOLDER-NAME
+    SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$sources/$1/debian/changelog" -S Timestamp)
+    export SOURCE_DATE_EPOCH
+}
 
 # zlib: only its static library. Its CMake build always adds a DLL (and, on
 # Linux, wants Windows resources that Debian's tarball leaves out); its
 # configure script refuses mingw-w64.
 build_zlib() {
+    released zlib
     log=$logs/zlib.log
     if [ "$kind" = windows ]; then
         run cmake -S "$sources/zlib" -B "$objects/zlib" -G "Unix Makefiles" $cmake_toolchain \
@@ -100,6 +109,7 @@ build_zlib() {
 }
 
 build_png() {
+    released libpng1.6
     log=$logs/libpng.log
     # shellcheck disable=SC2086
     cmake_build "$sources/libpng1.6" libpng $zlib -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
@@ -108,6 +118,7 @@ build_png() {
 
 # libjpeg-turbo: the library alone (not its programs), installed by hand.
 build_jpeg() {
+    released libjpeg-turbo
     log=$logs/libjpeg-turbo.log
     if [ "$kind" = windows ]; then simd=-DWITH_SIMD=ON; else simd=-DWITH_SIMD=OFF; fi
     cmake_configure "$sources/libjpeg-turbo" libjpeg-turbo -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
@@ -119,6 +130,7 @@ build_jpeg() {
 }
 
 build_tiff() {
+    released tiff
     log=$logs/tiff.log
     # shellcheck disable=SC2086
     cmake_build "$sources/tiff" tiff $zlib -DJPEG_INCLUDE_DIR="$prefix/include" \
@@ -130,6 +142,7 @@ build_tiff() {
 # libwebp: the decoder and encoder, the container readers and writers; not
 # its programs nor its decoder-only library. Installed by hand.
 build_webp() {
+    released libwebp
     log=$logs/libwebp.log
     cmake_configure "$sources/libwebp" libwebp -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
         -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
@@ -146,6 +159,7 @@ build_webp() {
 # configured as Debian configures it (its security patches expect the
 # definitions its configure script makes).
 build_expat() {
+    released expat
     log=$logs/expat.log
     rm -rf "$objects/expat"
     cp -r "$sources/expat/expat" "$objects/expat"
@@ -161,6 +175,7 @@ build_expat() {
 # formats the host reads and writes. Neither its programs nor video, BMFF,
 # network or translation support.
 build_exiv2() {
+    released exiv2
     log=$logs/exiv2.log
     # shellcheck disable=SC2086
     cmake_configure "$sources/exiv2" exiv2 $zlib -DEXPAT_INCLUDE_DIR="$prefix/include" \
@@ -176,6 +191,7 @@ build_exiv2() {
 # nettle: MD5 only (the identifier of an extended XMP packet), so neither
 # its public-key half nor its assembly.
 build_nettle() {
+    released nettle
     log=$logs/nettle.log
     rm -rf "$objects/nettle"
     cp -r "$sources/nettle" "$objects/nettle"

@@ -41,11 +41,15 @@ for target in $targets; do
         seeds=""
     fi
     mkdir -p "$work"
+    dictionary=""
+    if [ -f "tests/fuzz/${target#fuzz_}.dict" ]; then
+        dictionary=-dict=tests/fuzz/${target#fuzz_}.dict
+    fi
     echo "=== $target, $seconds s$([ -z "$seeds" ] && echo ", from an empty corpus") ==="
     # shellcheck disable=SC2086
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
         "./build/fuzz/$target" -max_total_time="$seconds" -seed="${SEPIA_FUZZ_SEED:-0}" -print_final_stats=1 \
-        -rss_limit_mb=2048 -artifact_prefix="build/fuzz/$target-" "$work" $seeds >"build/fuzz/$target.log" 2>&1 &
+        -rss_limit_mb=2048 -artifact_prefix="build/fuzz/$target-" $dictionary "$work" $seeds >"build/fuzz/$target.log" 2>&1 &
     pids="$pids $!"
 done
 failed=""

@@ -8,7 +8,8 @@ packages="cmake make g++ git binutils pkgconf googletest libgtest-dev libbenchma
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
   clang-14 libclang-rt-14-dev lld-14 llvm-14 clang-tidy clang-format cppcheck
   libstb-dev libopencv-core-dev libimage-exiftool-perl
-  dpkg-dev nasm autoconf automake libtool autopoint gettext qemu-user"
+  dpkg-dev nasm autoconf automake libtool autopoint gettext qemu-user
+  zip unzip osslsigncode openssl"
 codecs="zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat1-dev libexiv2-dev nettle-dev"
 missing=""
 for p in $packages $codecs; do

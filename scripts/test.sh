@@ -13,6 +13,9 @@ set -e
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
 start=$(date +%s)
+# Photographs from the wild for the metadata tests, fetched before the lanes
+# start: the Windows codecs' build needs the same exiv2 source.
+sh scripts/fetch-samples.sh
 elapsed() { echo "$(($(date +%s) - start)) s"; }
 
 # build_and_test PRESET [TARGETS...]: builds (only TARGETS if given) and runs

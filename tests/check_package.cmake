@@ -1,19 +1,19 @@
 # cmake -DBINARY_DIR=... -DVERSION=... -DWINE_RUN=... -P check_package.cmake
-# Builds the release zip with CPack into a scratch folder, unpacks it, checks
-# its files against SHA256SUMS, and runs the unpacked sepia-host.exe under
-# Wine on the unpacked sepia.dll.
+# Builds the release zip (the package target), unpacks it into a scratch
+# folder, checks its files against SHA256SUMS and its bill of materials, and
+# runs the unpacked sepia-host.exe under Wine on the unpacked sepia.dll.
 cmake_minimum_required(VERSION 3.25)
 set(scratch ${BINARY_DIR}/package-test)
 set(name sepia-${VERSION}-windows-x64)
 file(REMOVE_RECURSE ${scratch})
 file(MAKE_DIRECTORY ${scratch}/unpacked)
 
-execute_process(COMMAND ${CMAKE_CPACK_COMMAND} --config ${BINARY_DIR}/CPackConfig.cmake -B ${scratch}
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${BINARY_DIR} --target package
                 RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
-if(NOT status EQUAL 0 OR NOT EXISTS ${scratch}/${name}.zip)
-  message(FATAL_ERROR "cpack did not write ${name}.zip:\n${output}")
+if(NOT status EQUAL 0 OR NOT EXISTS ${BINARY_DIR}/${name}.zip)
+  message(FATAL_ERROR "the package target did not write ${name}.zip:\n${output}")
 endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${scratch}/${name}.zip WORKING_DIRECTORY ${scratch}/unpacked
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${BINARY_DIR}/${name}.zip WORKING_DIRECTORY ${scratch}/unpacked
                 RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "cannot unpack ${name}.zip")
@@ -22,7 +22,8 @@ endif()
 set(folder ${scratch}/unpacked/${name})
 file(GLOB files RELATIVE ${folder} ${folder}/*)
 list(SORT files)
-set(expected LICENSE README.md SHA256SUMS THIRD-PARTY-NOTICES.txt sepia-host.exe sepia.dll sepia.dll.debug)
+set(expected LICENSE README.md SHA256SUMS THIRD-PARTY-NOTICES.txt ${name}.cdx.json sepia-host.exe sepia.dll
+             sepia.dll.debug)
 if(NOT files STREQUAL expected)
   message(FATAL_ERROR "${name}.zip holds [${files}], expected [${expected}] in the folder ${name}")
 endif()
@@ -40,7 +41,7 @@ foreach(line IN LISTS sums)
   list(APPEND summed ${CMAKE_MATCH_2})
 endforeach()
 list(SORT summed)
-if(NOT summed STREQUAL "LICENSE;README.md;THIRD-PARTY-NOTICES.txt;sepia-host.exe;sepia.dll;sepia.dll.debug")
+if(NOT summed STREQUAL "LICENSE;README.md;THIRD-PARTY-NOTICES.txt;${name}.cdx.json;sepia-host.exe;sepia.dll;sepia.dll.debug")
   message(FATAL_ERROR "SHA256SUMS covers [${summed}]")
 endif()
 
@@ -48,6 +49,25 @@ file(READ ${folder}/THIRD-PARTY-NOTICES.txt notices)
 foreach(library zlib libpng libjpeg-turbo libtiff libwebp expat exiv2 nettle)
   if(NOT notices MATCHES "==== ${library} ====")
     message(FATAL_ERROR "THIRD-PARTY-NOTICES.txt lacks the licence of ${library}")
+  endif()
+endforeach()
+# The bill of materials names every library in the notices, with its Debian
+# source version, and both programs at this version.
+file(READ ${folder}/${name}.cdx.json sbom)
+string(JSON format GET "${sbom}" bomFormat)
+string(JSON components LENGTH "${sbom}" components)
+set(named "")
+math(EXPR last "${components} - 1")
+foreach(i RANGE ${last})
+  string(JSON component_name GET "${sbom}" components ${i} name)
+  string(JSON component_version GET "${sbom}" components ${i} version)
+  list(APPEND named "${component_name}@${component_version}")
+endforeach()
+foreach(component sepia.dll@${VERSION} sepia-host.exe@${VERSION} zlib libpng libjpeg-turbo libtiff libwebp expat exiv2
+                  nettle mingw-w64-crt winpthreads libgcc libstdc++)
+  string(FIND ";${named}" ";${component}" at)
+  if(at EQUAL -1 OR NOT format STREQUAL "CycloneDX")
+    message(FATAL_ERROR "${name}.cdx.json lacks ${component} (it lists ${named})")
   endif()
 endforeach()
 file(READ ${folder}/README.md readme)

@@ -18,7 +18,7 @@ std::uint64_t readXcr0() {
 // The largest data or unified cache that a deterministic cache parameters
 // leaf lists: leaf 4 on Intel, 0x8000001D on AMD (the same layout).
 std::size_t largestCacheIn(unsigned leaf) {
-    if (__get_cpuid_max(leaf & 0x80000000u, nullptr) < leaf) {
+    if (static_cast<unsigned>(__get_cpuid_max(leaf & 0x80000000u, nullptr)) < leaf) {
         return 0;
     }
     std::size_t largest = 0;

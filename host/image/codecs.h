@@ -50,8 +50,8 @@ struct EncodeReport {
     std::vector<std::string>& warnings;
 };
 
-std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata& metadata,
-                                    const EncodeOptions& options, EncodeReport& report);
+std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options,
+                                    EncodeReport& report);
 std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata& metadata,
                                      const EncodeOptions& options, EncodeReport& report);
 std::vector<std::uint8_t> encodeTiff(const BgraImage& image, const ImageMetadata& metadata,

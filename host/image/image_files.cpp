@@ -70,8 +70,7 @@ std::vector<std::uint8_t> encodeImage(const Picture& picture, ImageFormat format
     throw HostError("unknown output format");
 }
 
-std::vector<std::string> writeImageFile(const Picture& picture, const std::string& path,
-                                        const WriteOptions& options) {
+std::vector<std::string> writeImageFile(const Picture& picture, const std::string& path, const WriteOptions& options) {
     const std::optional<ImageFormat> format = formatFromExtension(path);
     if (!format) {
         throw HostError("cannot write '" + path + "': unknown extension '" +

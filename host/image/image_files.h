@@ -43,8 +43,7 @@ std::vector<std::uint8_t> encodeImage(const Picture& picture, ImageFormat format
 // Encodes in the format `path`'s extension names and writes the file whole or
 // not at all (see writeFileAtomically); returns the warnings of encoding.
 // HostError for any other extension.
-std::vector<std::string> writeImageFile(const Picture& picture, const std::string& path,
-                                        const WriteOptions& options);
+std::vector<std::string> writeImageFile(const Picture& picture, const std::string& path, const WriteOptions& options);
 
 // Whether writeImageFile can write files with `path`'s extension.
 bool canWriteImageTo(const std::string& path);

@@ -174,8 +174,8 @@ std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata
                                      const EncodeOptions& options, EncodeReport& report) {
     // The metadata's segments, made before libjpeg starts: APP1 EXIF, APP1
     // XMP (and extended XMP), APP13 IPTC-IIM.
-    std::vector<std::uint8_t> exif = metadata.exif.empty() ? std::vector<std::uint8_t>()
-                                                            : exifForJpeg(metadata.exif, report);
+    std::vector<std::uint8_t> exif =
+        metadata.exif.empty() ? std::vector<std::uint8_t>() : exifForJpeg(metadata.exif, report);
     if (exif.size() > kMaxSegmentPayload - kExifSignatureSize) {
         report.warnings.push_back("cannot write the EXIF of '" + report.name +
                                   "' (more than one JPEG segment holds); it is written without it");

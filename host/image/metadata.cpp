@@ -1,7 +1,7 @@
 #include "host/image/metadata.h"
 
-#include <exiv2/exiv2.hpp>
 #include <nettle/md5.h>
+#include <exiv2/exiv2.hpp>
 
 #include <algorithm>
 #include <cstring>
@@ -46,8 +46,6 @@ void initialiseExiv2() {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::warn);
         Exiv2::LogMsg::setHandler(collectExiv2Message);
         Exiv2::XmpParser::initialize(lockXmpToolkit, nullptr);
-        // The namespace of xmpNote:HasExtendedXMP, which exiv2 does not list.
-        Exiv2::XmpProperties::registerNs("http://ns.adobe.com/xmp/note/", "xmpNote");
     });
 }
 
@@ -55,18 +53,29 @@ void initialiseExiv2() {
 // XMP code reads and writes without guarding them against each other; and
 // two threads reading files with custom namespaces at once make it fail. So
 // the host's metadata work, a small part of each file's, goes one thread at a
-// time.
+// time, and each turn forgets the namespaces it met: one file's cannot clash
+// with another's, nor pile up over a long batch.
 std::recursive_mutex exiv2Work;
+thread_local int sessionDepth = 0;
 
 // One thread's turn with exiv2, and exiv2's messages on it while it lasts;
-// nests.
+// nests. Nothing of exiv2's XMP may outlive the outermost turn but packets.
 class Exiv2Session {
 public:
     Exiv2Session() : turn_(exiv2Work), outer_(exiv2Messages) {
         initialiseExiv2();
+        if (sessionDepth++ == 0) {
+            // The namespace of xmpNote:HasExtendedXMP, which exiv2 does not list.
+            Exiv2::XmpProperties::registerNs("http://ns.adobe.com/xmp/note/", "xmpNote");
+        }
         exiv2Messages = &messages_;
     }
-    ~Exiv2Session() { exiv2Messages = outer_; }
+    ~Exiv2Session() {
+        exiv2Messages = outer_;
+        if (--sessionDepth == 0) {
+            Exiv2::XmpProperties::unregisterNs();
+        }
+    }
     Exiv2Session(const Exiv2Session&) = delete;
     Exiv2Session& operator=(const Exiv2Session&) = delete;
 
@@ -109,11 +118,10 @@ std::vector<std::uint8_t> bytesOf(Exiv2::BasicIo& io) {
 // host keeps apart (XMP, IPTC-IIM, ICC, Photoshop's resources and layers).
 bool isLayoutOrCarrierTag(std::uint16_t tag) {
     static constexpr std::uint16_t kTags[] = {
-        0x00FE, 0x00FF, 0x0100, 0x0101, 0x0102, 0x0103, 0x0106, 0x0107, 0x0108, 0x0109, 0x010A,
-        0x0111, 0x0115, 0x0116, 0x0117, 0x0118, 0x0119, 0x011C, 0x0120, 0x0121, 0x0122, 0x0123,
-        0x013D, 0x0140, 0x0142, 0x0143, 0x0144, 0x0145, 0x014A, 0x014C, 0x0152, 0x0153, 0x0154,
-        0x0155, 0x015B, 0x0200, 0x0201, 0x0202, 0x0203, 0x0205, 0x0206, 0x0207, 0x0208, 0x0209,
-        0x0211, 0x0212, 0x02BC, 0x83BB, 0x8649, 0x8773, 0x935C,
+        0x00FE, 0x00FF, 0x0100, 0x0101, 0x0102, 0x0103, 0x0106, 0x0107, 0x0108, 0x0109, 0x010A, 0x0111, 0x0115,
+        0x0116, 0x0117, 0x0118, 0x0119, 0x011C, 0x0120, 0x0121, 0x0122, 0x0123, 0x013D, 0x0140, 0x0142, 0x0143,
+        0x0144, 0x0145, 0x014A, 0x014C, 0x0152, 0x0153, 0x0154, 0x0155, 0x015B, 0x0200, 0x0201, 0x0202, 0x0203,
+        0x0205, 0x0206, 0x0207, 0x0208, 0x0209, 0x0211, 0x0212, 0x02BC, 0x83BB, 0x8649, 0x8773, 0x935C,
     };
     return std::find(std::begin(kTags), std::end(kTags), tag) != std::end(kTags);
 }
@@ -191,9 +199,8 @@ Exiv2::XmpData parseXmp(const std::string& packet) {
 
 std::string serialise(const Exiv2::XmpData& xmp, unsigned extraFlags = 0) {
     std::string packet;
-    if (Exiv2::XmpParser::encode(packet, xmp,
-                                 Exiv2::XmpParser::useCompactFormat | Exiv2::XmpParser::omitAllFormatting | extraFlags) !=
-        0) {
+    if (Exiv2::XmpParser::encode(
+            packet, xmp, Exiv2::XmpParser::useCompactFormat | Exiv2::XmpParser::omitAllFormatting | extraFlags) != 0) {
         throw std::runtime_error("");
     }
     return packet;
@@ -275,8 +282,7 @@ UprightMetadata uprightMetadata(const DecodedFile& decoded, const std::string& n
             try {
                 addMissing(*xmp, parseXmp(extension->second));
             } catch (const std::exception& error) {
-                warnings.push_back(
-                    cannotRead(name, "extended XMP", session.why(error.what(), "not well-formed XMP")));
+                warnings.push_back(cannotRead(name, "extended XMP", session.why(error.what(), "not well-formed XMP")));
             }
         }
     }

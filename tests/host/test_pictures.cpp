@@ -3,12 +3,12 @@
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
 
 #include <jpeglib.h>
-#include <exiv2/exiv2.hpp>
 #include <png.h>
 #include <tiffio.h>
 #include <webp/decode.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
+#include <exiv2/exiv2.hpp>
 
 #include <algorithm>
 #include <atomic>
@@ -259,12 +259,12 @@ std::string xmpPacket(std::size_t historyBytes) {
 std::vector<std::uint8_t> iptcDatasets() {
     std::vector<std::uint8_t> iptc;
     appendDataset(iptc, 0, std::string("\x00\x04", 2));  // record version 4
-    appendDataset(iptc, 5, "Harbour at dawn");              // object name
-    appendDataset(iptc, 25, "harbour");                     // keywords
+    appendDataset(iptc, 5, "Harbour at dawn");           // object name
+    appendDataset(iptc, 25, "harbour");                  // keywords
     appendDataset(iptc, 25, "dawn");
-    appendDataset(iptc, 80, "Ada Lovelace");                  // by-line
-    appendDataset(iptc, 116, "(c) 2026 Ada Lovelace");        // copyright notice
-    appendDataset(iptc, 120, "Boats in the old harbour");     // caption
+    appendDataset(iptc, 80, "Ada Lovelace");               // by-line
+    appendDataset(iptc, 116, "(c) 2026 Ada Lovelace");     // copyright notice
+    appendDataset(iptc, 120, "Boats in the old harbour");  // caption
     return iptc;
 }
 
@@ -331,8 +331,8 @@ std::vector<std::uint8_t> makeJpeg(const BgraImage& image, const JpegOptions& op
     if (!options.iptc.empty()) {
         // Photoshop's resources: one, "8BIM" 0x0404 without a name, the
         // datasets padded to an even length.
-        std::vector<std::uint8_t> segment = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0,
-                                             '8', 'B', 'I', 'M', 0x04, 0x04, 0, 0};
+        std::vector<std::uint8_t> segment = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o',  'p',  ' ', '3',
+                                             '.', '0', 0,   '8', 'B', 'I', 'M', 0x04, 0x04, 0,   0};
         appendBigEndian(segment, static_cast<std::uint32_t>(options.iptc.size()), 4);
         segment.insert(segment.end(), options.iptc.begin(), options.iptc.end());
         if (options.iptc.size() % 2 != 0) {

@@ -71,7 +71,7 @@ struct JpegOptions {
     bool progressive = false;
     std::vector<std::uint8_t> exif;
     std::vector<std::uint8_t> icc;
-    std::string xmp;                // APP1
+    std::string xmp;                 // APP1
     std::vector<std::uint8_t> iptc;  // APP13, among Photoshop's resources
 };
 std::vector<std::uint8_t> makeJpeg(const BgraImage& image, const JpegOptions& options = {});

@@ -1,0 +1,165 @@
+# write_sbom(PATH VERSION EPOCH VERSIONS_FILE COMPANY): a CycloneDX 1.5 bill of
+# materials for the release: sepia.dll and sepia-host.exe, and every library
+# linked into each with its upstream version, the exact Debian source package
+# it was built from and its licence (SPDX). The libraries come from the
+# version records scripts/build-codecs.sh writes (VERSIONS_FILE) and, for the
+# compiler's runtime, from this machine's Debian packages. Where the Windows
+# build could not use the Debian revision that carries the latest security
+# fixes, the component says so.
+
+# Licences (SPDX expressions) and upstream names of the Debian source
+# packages the host links.
+set(sbom_libraries
+  "zlib|zlib|Zlib"
+  "libpng1.6|libpng|libpng-2.0"
+  "libjpeg-turbo|libjpeg-turbo|IJG AND BSD-3-Clause AND Zlib"
+  "tiff|libtiff|libtiff"
+  "libwebp|libwebp|BSD-3-Clause"
+  "expat|expat|MIT"
+  "exiv2|exiv2|GPL-2.0-or-later"
+  "nettle|nettle|LGPL-3.0-or-later OR GPL-2.0-or-later")
+
+function(sbom_quote text result)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\\\"" text "${text}")
+  set(${result} "\"${text}\"" PARENT_SCOPE)
+endfunction()
+
+# The upstream version in a Debian version: no epoch, revision or repack tag.
+function(sbom_upstream debian result)
+  string(REGEX REPLACE "^[0-9]+:" "" version "${debian}")
+  string(REGEX REPLACE "-[^-]*$" "" version "${version}")
+  string(REGEX REPLACE "[.+~]dfsg.*$" "" version "${version}")
+  set(${result} "${version}" PARENT_SCOPE)
+endfunction()
+
+# A package URL for a Debian source package.
+function(sbom_purl package version result)
+  string(REPLACE ":" "%3A" version "${version}")
+  string(REPLACE "+" "%2B" version "${version}")
+  set(${result} "pkg:deb/debian/${package}@${version}?arch=source&distro=debian-12" PARENT_SCOPE)
+endfunction()
+
+# A library component; `gap` (may be empty) says what the build lacks.
+function(sbom_library ref name version license package debian gap result)
+  sbom_purl(${package} ${debian} purl)
+  sbom_quote("${name}" q_name)
+  sbom_quote("${license}" q_license)
+  set(json "{\"type\": \"library\", \"bom-ref\": \"${ref}\", \"name\": ${q_name}, \"version\": \"${version}\",
+      \"licenses\": [{\"expression\": ${q_license}}], \"purl\": \"${purl}\",
+      \"properties\": [{\"name\": \"debian:source-package\", \"value\": \"${package}\"},
+                       {\"name\": \"debian:source-version\", \"value\": \"${debian}\"}")
+  if(gap)
+    sbom_quote("${gap}" q_gap)
+    string(APPEND json ",\n                       {\"name\": \"sepia:security-gap\", \"value\": ${q_gap}}],
+      \"pedigree\": {\"notes\": ${q_gap}}}")
+  else()
+    string(APPEND json "]}")
+  endif()
+  set(${result} "${json}" PARENT_SCOPE)
+endfunction()
+
+function(write_sbom path version epoch versions_file company)
+  set(ENV{SOURCE_DATE_EPOCH} ${epoch})
+  string(TIMESTAMP timestamp "%Y-%m-%dT%H:%M:%SZ" UTC)
+  set(components "")
+  set(host_libraries "")
+
+  # The codec and metadata libraries, as build-codecs.sh recorded them:
+  # "PACKAGE VERSION" or "PACKAGE USED (wanted WANTED)".
+  file(STRINGS ${versions_file} records)
+  foreach(record IN LISTS records)
+    if(NOT record MATCHES "^([^ ]+) ([^ ]+)( \\(wanted ([^)]+)\\))?$")
+      message(FATAL_ERROR "unexpected version record '${record}' in ${versions_file}")
+    endif()
+    set(package ${CMAKE_MATCH_1})
+    set(debian ${CMAKE_MATCH_2})
+    set(wanted "${CMAKE_MATCH_4}")
+    set(found "")
+    foreach(entry IN LISTS sbom_libraries)
+      string(REPLACE "|" ";" fields "${entry}")
+      list(GET fields 0 known)
+      if(known STREQUAL package)
+        list(GET fields 1 name)
+        list(GET fields 2 license)
+        set(found 1)
+      endif()
+    endforeach()
+    if(NOT found)
+      message(FATAL_ERROR "no licence recorded for ${package}: add it to cmake/write_sbom.cmake")
+    endif()
+    set(gap "")
+    if(wanted)
+      set(gap "Built from Debian source ${package} ${debian}: the archive this build reached did not serve "
+              "the source of ${wanted}, whose security fixes Debian's binary packages carry and this build lacks.")
+      string(CONCAT gap ${gap})
+    endif()
+    sbom_upstream(${debian} upstream)
+    sbom_library(${name} ${name} ${upstream} "${license}" ${package} ${debian} "${gap}" component)
+    string(APPEND components ",\n    ${component}")
+    list(APPEND host_libraries ${name})
+  endforeach()
+
+  # The compiler's runtime, linked into both: mingw-w64's C runtime start-up
+  # and libgcc and libstdc++ (the DLL takes the new-handler and stack probe
+  # from these; the host all it uses), and winpthreads into the host.
+  execute_process(COMMAND dpkg-query -W -f=\${Version} mingw-w64-x86-64-dev OUTPUT_VARIABLE mingw ERROR_QUIET)
+  execute_process(COMMAND dpkg-query -W -f=\${source:Version}|\${Version} gcc-mingw-w64-x86-64-posix-runtime
+                  OUTPUT_VARIABLE gcc ERROR_QUIET)
+  if(NOT mingw OR NOT gcc MATCHES "^([^|]+)\\|([^-]+)")
+    message(FATAL_ERROR "cannot read the versions of mingw-w64 and gcc-mingw-w64 from dpkg")
+  endif()
+  set(gcc_source ${CMAKE_MATCH_1})
+  set(gcc_upstream ${CMAKE_MATCH_2})
+  sbom_upstream(${mingw} mingw_upstream)
+  sbom_library(mingw-w64-crt mingw-w64-crt ${mingw_upstream} "ZPL-2.1" mingw-w64 ${mingw} "" crt)
+  sbom_library(winpthreads winpthreads ${mingw_upstream} "MIT" mingw-w64 ${mingw} "" winpthreads)
+  sbom_library(libgcc libgcc ${gcc_upstream} "GPL-3.0-or-later WITH GCC-exception-3.1" gcc-mingw-w64 ${gcc_source} ""
+               libgcc)
+  sbom_library(libstdc++ libstdc++ ${gcc_upstream} "GPL-3.0-or-later WITH GCC-exception-3.1" gcc-mingw-w64
+               ${gcc_source} "" libstdcxx)
+  string(APPEND components ",\n    ${crt},\n    ${winpthreads},\n    ${libgcc},\n    ${libstdcxx}")
+  list(APPEND host_libraries mingw-w64-crt winpthreads libgcc libstdc++)
+
+  sbom_quote("${company}" q_company)
+  set(dll "{\"type\": \"library\", \"bom-ref\": \"sepia.dll\", \"name\": \"sepia.dll\", \"version\": \"${version}\",
+      \"description\": \"The Sepia colour-toning plug-in\", \"supplier\": {\"name\": ${q_company}},
+      \"licenses\": [{\"license\": {\"id\": \"MIT\"}}]}")
+  set(host "{\"type\": \"application\", \"bom-ref\": \"sepia-host.exe\", \"name\": \"sepia-host.exe\",
+      \"version\": \"${version}\", \"description\": \"The reference host that tries the plug-in on image files\",
+      \"supplier\": {\"name\": ${q_company}}, \"licenses\": [{\"license\": {\"id\": \"MIT\"}}],
+      \"properties\": [{\"name\": \"sepia:distributed-under\", \"value\": \"GPL-2.0-or-later, as it links exiv2\"}]}")
+
+  set(host_refs "")
+  foreach(library IN LISTS host_libraries)
+    string(APPEND host_refs "${sep}\"${library}\"")
+    set(sep ", ")
+  endforeach()
+  set(library_dependencies "")
+  foreach(library IN LISTS host_libraries)
+    string(APPEND library_dependencies ",\n    {\"ref\": \"${library}\", \"dependsOn\": []}")
+  endforeach()
+
+  file(WRITE ${path} "{
+  \"bomFormat\": \"CycloneDX\",
+  \"specVersion\": \"1.5\",
+  \"version\": 1,
+  \"metadata\": {
+    \"timestamp\": \"${timestamp}\",
+    \"component\": {\"type\": \"application\", \"bom-ref\": \"sepia-release\", \"name\": \"sepia\",
+      \"version\": \"${version}\", \"description\": \"Sepia ${version} for Windows x64, release package\",
+      \"supplier\": {\"name\": ${q_company}}, \"licenses\": [{\"license\": {\"id\": \"MIT\"}}]},
+    \"supplier\": {\"name\": ${q_company}}
+  },
+  \"components\": [
+    ${dll},
+    ${host}${components}
+  ],
+  \"dependencies\": [
+    {\"ref\": \"sepia-release\", \"dependsOn\": [\"sepia.dll\", \"sepia-host.exe\"]},
+    {\"ref\": \"sepia.dll\", \"dependsOn\": [\"mingw-w64-crt\", \"libgcc\", \"libstdc++\"]},
+    {\"ref\": \"sepia-host.exe\", \"dependsOn\": [${host_refs}]}${library_dependencies}
+  ]
+}
+")
+endfunction()
