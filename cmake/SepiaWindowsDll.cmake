@@ -10,10 +10,13 @@ function(sepia_windows_plugin_dll target)
   configure_file(${PROJECT_SOURCE_DIR}/plugin/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/plugin/sepia.def ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
   target_link_options(${target} PRIVATE -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
+  # binutils restamps a PE file it rewrites, with SOURCE_DATE_EPOCH if set.
+  set(dated ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${SEPIA_SOURCE_DATE_EPOCH})
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
-    COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE_NAME:${target}>
-    COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug $<TARGET_FILE_NAME:${target}>
+    COMMAND ${dated} ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+    COMMAND ${dated} ${CMAKE_STRIP} --strip-all $<TARGET_FILE_NAME:${target}>
+    COMMAND ${dated} ${CMAKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+            $<TARGET_FILE_NAME:${target}>
     WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
     COMMENT "Moving the debug information of ${target} into a file beside it"
     VERBATIM)

@@ -13,7 +13,9 @@ set(files sepia.dll sepia.dll.debug sepia-host.exe README.md LICENSE THIRD-PARTY
 file(COPY_FILE ${DLL} ${STAGE}/sepia.dll)
 file(COPY_FILE ${DLL}.debug ${STAGE}/sepia.dll.debug)
 file(COPY_FILE ${HOST} ${STAGE}/sepia-host.exe)
-execute_process(COMMAND ${STRIP} --strip-all ${STAGE}/sepia-host.exe COMMAND_ERROR_IS_FATAL ANY)
+# (strip restamps the file; with SOURCE_DATE_EPOCH, with the commit's time.)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${EPOCH} ${STRIP} --strip-all ${STAGE}/sepia-host.exe
+                COMMAND_ERROR_IS_FATAL ANY)
 file(COPY_FILE ${README} ${STAGE}/README.md)
 file(COPY_FILE ${LICENSE} ${STAGE}/LICENSE)
 file(COPY_FILE ${NOTICES} ${STAGE}/THIRD-PARTY-NOTICES.txt)
