@@ -5,9 +5,10 @@
 #
 # Two lanes share the machine, so that one lane's waiting (Wine starting,
 # configure scripts, single-threaded tests) is the other's computing:
-#   here:       linux, asan, static checks
+#   here:       linux (with QEMU's older CPUs), asan, static checks, tsan
 #   alongside:  the Windows codecs (built once, cached under build/deps),
-#               windows, fuzzing, tsan
+#               windows, the release (reproducible, its bill of materials,
+#               signing), fuzzing
 # The second lane reports into build/test-alongside.log, shown at the end.
 set -e
 cd "$(dirname "$0")/.."
@@ -50,12 +51,13 @@ alongside=build/test-alongside.log
     sh scripts/build-codecs.sh windows
     echo "=== windows ($(elapsed)) ==="
     build_and_test windows
+    echo "=== release: reproducible, bill of materials, signing ($(elapsed)) ==="
+    release=$(sed -n 's/^project(Sepia VERSION \([0-9.]*\).*/sepia-\1-windows-x64/p' CMakeLists.txt)
+    sh scripts/check-reproducible.sh
+    sh scripts/check-sbom.sh "build/windows/release/$release/$release.cdx.json"
+    sh tests/release/check_signing.sh
     echo "=== fuzzing, regression run from the seeds ($(elapsed)) ==="
     SEPIA_FUZZ_CODECS=system SEPIA_FUZZ_SEED=${SEPIA_FUZZ_SEED:-20261208} sh scripts/fuzz.sh "${SEPIA_FUZZ_SECONDS:-30}"
-    # ThreadSanitizer where threads meet: the plug-in under concurrent calls,
-    # loads and unloads, and the host's many-files runs.
-    echo "=== tsan ($(elapsed)) ==="
-    build_and_test tsan concurrency_test load_unload_test host_test
     echo "=== done ($(elapsed)) ==="
 ) >"$alongside" 2>&1 &
 alongside_pid=$!
@@ -67,7 +69,11 @@ status=0
         echo "=== asan ($(elapsed)) ===" &&
         build_and_test asan &&
         echo "=== static checks ($(elapsed)) ===" &&
-        sh scripts/static-checks.sh
+        sh scripts/static-checks.sh &&
+        # ThreadSanitizer where threads meet: the plug-in under concurrent
+        # calls, loads and unloads, and the host's many-files runs.
+        echo "=== tsan ($(elapsed)) ===" &&
+        build_and_test tsan concurrency_test load_unload_test host_test
 } || status=1
 
 wait "$alongside_pid" || status=1
