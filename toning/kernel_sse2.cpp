@@ -8,39 +8,23 @@
 #include <emmintrin.h>
 
 #include "toning/exact_division.h"
+#include "toning/lanes128.h"
 #include "toning/vector_loop.h"
 
 namespace {
 
-// Weights of one output row laid out for _mm_madd_epi16 against lanes that
-// hold the 16-bit words (blue, green) and (red, 0).
-struct RowWeights {
-    __m128i blueGreen;
-    __m128i red;
-};
-
-RowWeights rowWeights(const ToningRow& row) {
-    return {_mm_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint16_t>(row.blue)) |
-                           static_cast<std::int32_t>(row.green) << 16),
-            _mm_set1_epi32(row.red)};
-}
-
 // min(255, floor(sum / 10000)) per lane; see exact_division.h.
-__m128i toneChannel(__m128i blueGreen, __m128i red, const RowWeights& w) {
-    const __m128i sum = _mm_add_epi32(_mm_madd_epi16(blueGreen, w.blueGreen), _mm_madd_epi16(red, w.red));
+__m128i toneChannel(__m128i blueGreen, __m128i red, const RowWeights128& w) {
+    const __m128i sum = channelSums128(blueGreen, red, w);
     const __m128 quotient = _mm_mul_ps(_mm_cvtepi32_ps(sum), _mm_set1_ps(kInverseDenominator));
     return _mm_cvttps_epi32(_mm_min_ps(quotient, _mm_set1_ps(255.0f)));
 }
 
-struct Sse2Lanes {
-    using Vector = __m128i;
-    static constexpr std::size_t kPixels = 4;
-
+struct Sse2Lanes : Memory128 {
     explicit Sse2Lanes(const ToningMatrix& matrix)
-        : blueRow(rowWeights(matrix.blue)), greenRow(rowWeights(matrix.green)), redRow(rowWeights(matrix.red)) {}
-
-    static Vector load(const std::uint8_t* in) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(in)); }
-    static Vector loadLine(const std::uint8_t* in) { return _mm_load_si128(reinterpret_cast<const __m128i*>(in)); }
+        : blueRow(rowWeights128(matrix.blue)),
+          greenRow(rowWeights128(matrix.green)),
+          redRow(rowWeights128(matrix.red)) {}
 
     // Byte 3 of each toned pixel is zero.
     Vector tone(Vector pixels) const {
@@ -54,18 +38,10 @@ struct Sse2Lanes {
         const __m128i redOut = toneChannel(blueGreen, red, redRow);
         return _mm_or_si128(blue, _mm_or_si128(_mm_slli_epi32(green, 8), _mm_slli_epi32(redOut, 16)));
     }
-    static Vector keepFourth(Vector toned, Vector kept) {
-        return _mm_or_si128(toned, _mm_and_si128(kept, _mm_set1_epi32(static_cast<std::int32_t>(0xFF000000u))));
-    }
-    static void store(std::uint8_t* out, Vector toned) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), keepFourth(toned, load(out)));
-    }
-    static void stream(std::uint8_t* out, Vector pixels) { _mm_stream_si128(reinterpret_cast<__m128i*>(out), pixels); }
-    static void fence() { _mm_sfence(); }
 
-    RowWeights blueRow;
-    RowWeights greenRow;
-    RowWeights redRow;
+    RowWeights128 blueRow;
+    RowWeights128 greenRow;
+    RowWeights128 redRow;
 };
 
 }  // namespace

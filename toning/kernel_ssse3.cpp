@@ -9,36 +9,22 @@
 #include <tmmintrin.h>
 
 #include "toning/exact_division.h"
+#include "toning/lanes128.h"
 #include "toning/vector_loop.h"
 
 namespace {
 
-struct RowWeights {
-    __m128i blueGreen;  // (blue, green) word weights per lane
-    __m128i red;        // (red, 0) word weights per lane
-};
-
-RowWeights rowWeights(const ToningRow& row) {
-    return {_mm_set1_epi32(static_cast<std::int32_t>(static_cast<std::uint16_t>(row.blue)) |
-                           static_cast<std::int32_t>(row.green) << 16),
-            _mm_set1_epi32(row.red)};
-}
-
 // floor(sum / 10000) per lane, not yet capped; see exact_division.h.
-__m128i toneChannel(__m128i blueGreen, __m128i red, const RowWeights& w) {
-    const __m128i sum = _mm_add_epi32(_mm_madd_epi16(blueGreen, w.blueGreen), _mm_madd_epi16(red, w.red));
+__m128i toneChannel(__m128i blueGreen, __m128i red, const RowWeights128& w) {
+    const __m128i sum = channelSums128(blueGreen, red, w);
     return _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(sum), _mm_set1_ps(kInverseDenominator)));
 }
 
-struct Ssse3Lanes {
-    using Vector = __m128i;
-    static constexpr std::size_t kPixels = 4;
-
+struct Ssse3Lanes : Memory128 {
     explicit Ssse3Lanes(const ToningMatrix& matrix)
-        : blueRow(rowWeights(matrix.blue)), greenRow(rowWeights(matrix.green)), redRow(rowWeights(matrix.red)) {}
-
-    static Vector load(const std::uint8_t* in) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(in)); }
-    static Vector loadLine(const std::uint8_t* in) { return _mm_load_si128(reinterpret_cast<const __m128i*>(in)); }
+        : blueRow(rowWeights128(matrix.blue)),
+          greenRow(rowWeights128(matrix.green)),
+          redRow(rowWeights128(matrix.red)) {}
 
     // Byte 3 of each toned pixel is zero.
     Vector tone(Vector pixels) const {
@@ -56,18 +42,10 @@ struct Ssse3Lanes {
             _mm_packus_epi16(_mm_packs_epi32(blue, green), _mm_packs_epi32(redOut, _mm_setzero_si128()));
         return _mm_shuffle_epi8(bytes, _mm_setr_epi8(0, 4, 8, -128, 1, 5, 9, -128, 2, 6, 10, -128, 3, 7, 11, -128));
     }
-    static Vector keepFourth(Vector toned, Vector kept) {
-        return _mm_or_si128(toned, _mm_and_si128(kept, _mm_set1_epi32(static_cast<std::int32_t>(0xFF000000u))));
-    }
-    static void store(std::uint8_t* out, Vector toned) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), keepFourth(toned, load(out)));
-    }
-    static void stream(std::uint8_t* out, Vector pixels) { _mm_stream_si128(reinterpret_cast<__m128i*>(out), pixels); }
-    static void fence() { _mm_sfence(); }
 
-    RowWeights blueRow;
-    RowWeights greenRow;
-    RowWeights redRow;
+    RowWeights128 blueRow;
+    RowWeights128 greenRow;
+    RowWeights128 redRow;
 };
 
 }  // namespace
