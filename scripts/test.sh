@@ -57,7 +57,7 @@ alongside=build/test-alongside.log
     sh scripts/check-sbom.sh "build/windows/release/$release/$release.cdx.json"
     sh tests/release/check_signing.sh
     echo "=== fuzzing, regression run from the seeds ($(elapsed)) ==="
-    SEPIA_FUZZ_CODECS=system SEPIA_FUZZ_SEED=${SEPIA_FUZZ_SEED:-20261208} sh scripts/fuzz.sh "${SEPIA_FUZZ_SECONDS:-30}"
+    SEPIA_FUZZ_CODECS=system SEPIA_FUZZ_SEED=${SEPIA_FUZZ_SEED:-20261208} sh scripts/fuzz.sh "${SEPIA_FUZZ_SECONDS:-20}"
     echo "=== done ($(elapsed)) ==="
 ) >"$alongside" 2>&1 &
 alongside_pid=$!
