@@ -19,7 +19,7 @@ root=$PWD
 prefix=$root/build/deps/codecs-$kind
 sources=$root/build/deps/src
 jobs=$(nproc)
-recipe=9  # bump when this script changes what it builds
+recipe=10  # bump when this script changes what it builds
 
 # Source package and version of each codec's -dev package, in build order.
 codecs=""
@@ -220,9 +220,17 @@ in_parallel() {
     done
     [ -z "$failed" ] || exit 1
 }
+# exiv2, the longest, starts as soon as expat is in; libtiff after libjpeg.
+expat_then_exiv2() {
+    build_expat
+    build_exiv2
+}
+jpeg_then_tiff() {
+    build_jpeg
+    build_tiff
+}
 build_zlib
-in_parallel build_png build_jpeg build_webp build_expat build_nettle
-in_parallel build_tiff build_exiv2
+in_parallel expat_then_exiv2 jpeg_then_tiff build_png build_webp build_nettle
 
 # The codecs' licences, for the notices that ship with the host.
 mkdir -p "$prefix/licenses"
