@@ -109,9 +109,7 @@ Images& imagesFor(int side, BufferKind kind) {
 
 // Where the library's stores go for a call on these buffers.
 StorePolicy storesFor(const std::uint8_t* destination, const std::uint8_t* source, std::size_t pixelCount) {
-    return bytesTouched(destination, source, pixelCount) >= activeToningPlan().streamingBytes
-               ? StorePolicy::AroundCaches
-               : StorePolicy::ThroughCaches;
+    return activeToningPlan().storesFor(destination, source, pixelCount);
 }
 
 // The yardstick: bytes 0..2 of each pixel from `source`, byte 3 of
@@ -136,8 +134,7 @@ void keepCopy(std::uint8_t* destination, const std::uint8_t* source, std::size_t
     for (; done + kLinePixels <= pixelCount; done += kLinePixels) {
         std::uint8_t* out = destination + 4 * done;
         const std::uint8_t* in = source + 4 * done;
-        _mm_prefetch(reinterpret_cast<const char*>(in + kPrefetchBytes), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(out + kPrefetchBytes), _MM_HINT_T0);
+        prefetchAhead(source, destination, 4 * done);
         const __m128i line[4] = {kept(in, out), kept(in + 16, out + 16), kept(in + 32, out + 32),
                                  kept(in + 48, out + 48)};
         for (int v = 0; v < 4; ++v) {

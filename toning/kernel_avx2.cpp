@@ -74,7 +74,6 @@ struct Avx2Lanes {
     static void stream(std::uint8_t* out, Vector pixels) {
         _mm256_stream_si256(reinterpret_cast<__m256i*>(out), pixels);
     }
-    static void fence() { _mm_sfence(); }
 
     RowWeights blueRow;
     RowWeights greenRow;

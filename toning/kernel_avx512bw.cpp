@@ -77,7 +77,6 @@ struct Avx512bwLanes {
     static void stream(std::uint8_t* out, Vector pixels) {
         _mm512_stream_si512(reinterpret_cast<__m512i*>(out), pixels);
     }
-    static void fence() { _mm_sfence(); }
 
     RowWeights blueRow;
     RowWeights greenRow;

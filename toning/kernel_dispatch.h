@@ -32,6 +32,14 @@ std::array<ToningKernelChoice, kToningKernelCount> toningKernels() noexcept;
 struct ToningPlan {
     ToningKernel kernel;
     std::size_t streamingBytes;
+
+    // Where a call on these buffers stores: around the caches when the
+    // bytes it touches reach streamingBytes.
+    StorePolicy storesFor(const void* destination, const void* source, std::size_t pixelCount) const {
+        // The source and the destination, or the one buffer in place.
+        const std::size_t touched = 4 * pixelCount * (destination == source ? 1 : 2);
+        return touched >= streamingBytes ? StorePolicy::AroundCaches : StorePolicy::ThroughCaches;
+    }
 };
 
 // The plan, made on first use and kept in one atomic word: the library's

@@ -46,7 +46,6 @@ struct Memory128 {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), keepFourth(toned, load(out)));
     }
     static void stream(std::uint8_t* out, Vector pixels) { _mm_stream_si128(reinterpret_cast<__m128i*>(out), pixels); }
-    static void fence() { _mm_sfence(); }
 };
 
 }  // namespace

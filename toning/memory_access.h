@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // How the kernels walk memory.
 
@@ -25,8 +26,9 @@ inline constexpr std::size_t streamingBytesFor(std::size_t lastLevelCacheBytes) 
     return lastLevelCacheBytes > kMinStreamingBytes ? lastLevelCacheBytes : kMinStreamingBytes;
 }
 
-// The bytes a call touches: the source and the destination, or the one
-// buffer when the call tones in place.
-inline constexpr std::size_t bytesTouched(const void* destination, const void* source, std::size_t pixelCount) {
-    return 4 * pixelCount * (destination == source ? 1 : 2);
+// Prefetches the source and destination kPrefetchBytes past `at` bytes into
+// the run being toned. (A prefetch never faults, past the end or not.)
+inline void prefetchAhead(const std::uint8_t* source, const std::uint8_t* destination, std::size_t at) {
+    __builtin_prefetch(source + at + kPrefetchBytes);
+    __builtin_prefetch(destination + at + kPrefetchBytes);
 }

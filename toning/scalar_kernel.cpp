@@ -41,8 +41,7 @@ void toneScalar(std::uint8_t* destination, const std::uint8_t* source, std::size
     std::size_t done = 0;
     for (; done + kChunkPixels <= pixelCount; done += kChunkPixels) {
         for (std::size_t at = 4 * done; at < 4 * (done + kChunkPixels); at += kLineBytes) {
-            __builtin_prefetch(source + at + kPrefetchBytes);
-            __builtin_prefetch(destination + at + kPrefetchBytes);
+            prefetchAhead(source, destination, at);
         }
         tonePixels(destination + 4 * done, source + 4 * done, kChunkPixels, matrix);
     }

@@ -3,7 +3,6 @@
 #include <cstddef>
 
 #include "toning/floating_point_state.h"
-#include "toning/memory_access.h"
 #include "toning/preset_matrices.h"
 
 void tonePixelsWith(const ToningPlan& plan, std::uint8_t* destination, const std::uint8_t* source, std::int32_t width,
@@ -13,11 +12,9 @@ void tonePixelsWith(const ToningPlan& plan, std::uint8_t* destination, const std
     }
     // Rows are packed without gaps, so the whole image is one run of pixels.
     const std::size_t pixelCount = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    const StorePolicy stores = bytesTouched(destination, source, pixelCount) >= plan.streamingBytes
-                                   ? StorePolicy::AroundCaches
-                                   : StorePolicy::ThroughCaches;
     const DefaultFloatingPointState defaultState;
-    plan.kernel(destination, source, pixelCount, toningMatrixFor(preset), stores);
+    plan.kernel(destination, source, pixelCount, toningMatrixFor(preset),
+                plan.storesFor(destination, source, pixelCount));
 }
 
 void tonePixels(std::uint8_t* destination, const std::uint8_t* source, std::int32_t width, std::int32_t height,

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <xmmintrin.h>
+
 #include "toning/memory_access.h"
 #include "toning/scalar_kernel.h"
 
@@ -19,7 +21,6 @@
 //   Vector keepFourth(Vector toned, Vector kept)  byte 3 taken from `kept`
 //   void store(std::uint8_t*, Vector toned)       ordinary store, byte 3 kept
 //   void stream(std::uint8_t*, Vector)            aligned non-temporal store
-//   static void fence()                           orders the streamed stores
 //
 // The destination is toned a cache line at a time from its first line
 // boundary (the scalar kernel tones the pixels before it and after the last
@@ -46,13 +47,9 @@ static void toneVectors(const Lanes& lanes, std::uint8_t* destination, const std
         toneScalar(destination, source, done, matrix, stores);
     }
     const std::size_t lineEnd = done + (pixelCount - done) / kLinePixels * kLinePixels;
-    auto prefetch = [&](std::size_t at) {
-        __builtin_prefetch(source + 4 * at + kPrefetchBytes);
-        __builtin_prefetch(destination + 4 * at + kPrefetchBytes);
-    };
     if (wholePixelsReachALine && stores == StorePolicy::AroundCaches) {
         for (; done < lineEnd; done += kLinePixels) {
-            prefetch(done);
+            prefetchAhead(source, destination, 4 * done);
             std::uint8_t* line = destination + 4 * done;
             const std::uint8_t* in = source + 4 * done;
             typename Lanes::Vector kept[kVectorsPerLine];
@@ -64,10 +61,10 @@ static void toneVectors(const Lanes& lanes, std::uint8_t* destination, const std
                              lanes.keepFourth(lanes.tone(lanes.load(in + 4 * kPixels * v)), kept[v]));
             }
         }
-        Lanes::fence();
+        _mm_sfence();  // the streamed stores are ordered before what follows
     } else {
         for (; done < lineEnd; done += kLinePixels) {
-            prefetch(done);
+            prefetchAhead(source, destination, 4 * done);
             for (std::size_t v = 0; v < kVectorsPerLine; ++v) {
                 const std::size_t at = 4 * (done + kPixels * v);
                 lanes.store(destination + at, lanes.tone(lanes.load(source + at)));

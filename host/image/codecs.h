@@ -48,6 +48,11 @@ DecodedFile decodeWebp(const std::vector<std::uint8_t>& file, const std::string&
 struct EncodeReport {
     std::string name;
     std::vector<std::string>& warnings;
+
+    // `block` ("EXIF", "XMP", ...) is left out of the file, because of `why`.
+    void leftOut(const std::string& block, const std::string& why) {
+        warnings.push_back("cannot write the " + block + " of '" + name + "' (" + why + "); it is written without it");
+    }
 };
 
 std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options,

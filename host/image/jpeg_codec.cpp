@@ -177,8 +177,7 @@ std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata
     std::vector<std::uint8_t> exif =
         metadata.exif.empty() ? std::vector<std::uint8_t>() : exifForJpeg(metadata.exif, report);
     if (exif.size() > kMaxSegmentPayload - kExifSignatureSize) {
-        report.warnings.push_back("cannot write the EXIF of '" + report.name +
-                                  "' (more than one JPEG segment holds); it is written without it");
+        report.leftOut("EXIF", "more than one JPEG segment holds");
         exif.clear();
     }
     std::vector<std::vector<std::uint8_t>> xmpPayloads;
@@ -192,8 +191,7 @@ std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata
     if (!metadata.iptc.empty()) {
         iptc = withSignature(kPhotoshopSignature, kPhotoshopSignatureSize, photoshopResourcesWith(metadata.iptc));
         if (iptc.size() > kMaxSegmentPayload) {
-            report.warnings.push_back("cannot write the IPTC-IIM data of '" + report.name +
-                                      "' (more than one JPEG segment holds); it is written without it");
+            report.leftOut("IPTC-IIM data", "more than one JPEG segment holds");
             iptc.clear();
         }
     }

@@ -33,6 +33,11 @@ bool startsWith(const std::uint8_t* payload, std::size_t size, const char* signa
     return size >= signatureSize && std::memcmp(payload, signature, signatureSize) == 0;
 }
 
+std::vector<std::uint8_t> exifWithoutSignature(const std::uint8_t* data, std::size_t size) {
+    const std::size_t skip = startsWith(data, size, kExifSignature, kExifSignatureSize) ? kExifSignatureSize : 0;
+    return {data + skip, data + size};
+}
+
 void ExtendedXmpChunks::add(const std::uint8_t* payload, std::size_t size) {
     if (size <= kXmpExtensionHeaderSize) {
         return;

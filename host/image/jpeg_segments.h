@@ -37,6 +37,10 @@ inline constexpr std::size_t kMaxXmpExtensionChunk = 65400;
 // `signatureSize` bytes, its zero included).
 bool startsWith(const std::uint8_t* payload, std::size_t size, const char* signature, std::size_t signatureSize);
 
+// The TIFF form of an EXIF block as a file stores it: JPEG segments, and
+// some writers of PNG and WebP, put "Exif\0\0" before it.
+std::vector<std::uint8_t> exifWithoutSignature(const std::uint8_t* data, std::size_t size);
+
 // Assembles extended XMP packets from their chunks, which may come in any
 // order. Chunks that disagree with the others of their packet, or that fall
 // outside it, are ignored; a packet with a gap is not assembled.

@@ -98,10 +98,6 @@ std::string cannotRead(const std::string& name, const std::string& block, const 
     return "'" + name + "': its " + block + " cannot be read (" + why + "); it is left out";
 }
 
-std::string cannotWrite(const std::string& name, const std::string& block, const std::string& why) {
-    return "cannot write the " + block + " of '" + name + "' (" + why + "); it is written without it";
-}
-
 std::vector<std::uint8_t> bytesOf(Exiv2::BasicIo& io) {
     if (io.open() != 0) {
         throw Exiv2::Error(Exiv2::kerDataSourceOpenFailed, io.path(), "");
@@ -470,7 +466,7 @@ std::vector<std::uint8_t> exifForJpeg(const std::vector<std::uint8_t>& exif, Enc
         }
         return {blob.begin(), blob.end()};
     } catch (const std::exception& error) {
-        report.warnings.push_back(cannotWrite(report.name, "EXIF", session.why(error.what(), "exiv2 failed")));
+        report.leftOut("EXIF", session.why(error.what(), "exiv2 failed"));
         return {};
     }
 }
@@ -518,7 +514,7 @@ JpegXmp xmpForJpeg(const std::string& xmp, std::size_t standardLimit, EncodeRepo
             throw std::runtime_error("its properties do not fit a JPEG segment even when split");
         }
     } catch (const std::exception& error) {
-        report.warnings.push_back(cannotWrite(report.name, "XMP", session.why(error.what(), "exiv2 failed")));
+        report.leftOut("XMP", session.why(error.what(), "exiv2 failed"));
         return {};
     }
     return out;
@@ -541,8 +537,7 @@ std::string xmpCarryingIptc(const ImageMetadata& metadata, EncodeReport& report)
         addMissing(xmp, fromIptc);
         return xmp.empty() ? std::string() : serialise(xmp);
     } catch (const std::exception& error) {
-        report.warnings.push_back(
-            cannotWrite(report.name, "IPTC-IIM data as XMP", session.why(error.what(), "exiv2 failed")));
+        report.leftOut("IPTC-IIM data as XMP", session.why(error.what(), "exiv2 failed"));
         return metadata.xmp;
     }
 }
@@ -595,7 +590,7 @@ void addTiffMetadata(std::vector<std::uint8_t>& tiff, const ImageMetadata& metad
             exif = parseExif(metadata.exif);
         }
     } catch (const std::exception& error) {
-        report.warnings.push_back(cannotWrite(report.name, "EXIF", session.why(error.what(), "exiv2 failed")));
+        report.leftOut("EXIF", session.why(error.what(), "exiv2 failed"));
     }
     if (!metadata.iptc.empty()) {
         iptc.emplace();
@@ -618,7 +613,7 @@ void addTiffMetadata(std::vector<std::uint8_t>& tiff, const ImageMetadata& metad
         try {
             tiff = tiffWith(tiff, e, x, i);
         } catch (const std::exception& error) {
-            report.warnings.push_back(cannotWrite(report.name, block, session.why(error.what(), "exiv2 failed")));
+            report.leftOut(block, session.why(error.what(), "exiv2 failed"));
         }
     };
     if (exif) {

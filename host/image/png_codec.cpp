@@ -158,10 +158,8 @@ void takeTextMetadata(png_structp png, png_infop info, DecodedFile& decoded) {
             }
         } else if (key == "Raw profile type exif" || key == "Raw profile type APP1") {
             if (decoded.metadata.exif.empty()) {
-                std::vector<std::uint8_t> bytes = rawProfileBytes(text.text, length);
-                const std::size_t skip =
-                    startsWith(bytes.data(), bytes.size(), kExifSignature, kExifSignatureSize) ? kExifSignatureSize : 0;
-                decoded.metadata.exif.assign(bytes.begin() + static_cast<std::ptrdiff_t>(skip), bytes.end());
+                const std::vector<std::uint8_t> bytes = rawProfileBytes(text.text, length);
+                decoded.metadata.exif = exifWithoutSignature(bytes.data(), bytes.size());
             }
         } else if (key == "Raw profile type iptc" && decoded.metadata.iptc.empty()) {
             // Photoshop's resources, or the datasets themselves.
@@ -204,10 +202,7 @@ DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& 
         png_bytep exif = nullptr;
         png_uint_32 exifLength = 0;
         if (png_get_eXIf_1(png, info, &exifLength, &exif) != 0 && exif != nullptr) {
-            // Some writers put a JPEG segment's "Exif\0\0" before the block.
-            const std::size_t skip =
-                startsWith(exif, exifLength, kExifSignature, kExifSignatureSize) ? kExifSignatureSize : 0;
-            decoded.metadata.exif.assign(exif + skip, exif + exifLength);
+            decoded.metadata.exif = exifWithoutSignature(exif, exifLength);
         }
         takeTextMetadata(png, info, decoded);
 
@@ -260,8 +255,7 @@ std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata&
             png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, metadata.iccProfile.data(),
                          static_cast<png_uint_32>(metadata.iccProfile.size()));
             if (png_get_valid(png, info, PNG_INFO_iCCP) == 0) {
-                report.warnings.push_back("cannot write the ICC profile of '" + report.name +
-                                          "' (libpng finds it invalid for PNG); it is written without it");
+                report.leftOut("ICC profile", "libpng finds it invalid for PNG");
             }
         }
         if (!metadata.exif.empty()) {

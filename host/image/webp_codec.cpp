@@ -66,10 +66,7 @@ DecodedFile decodeWebp(const std::vector<std::uint8_t>& file, const std::string&
     }
     decoded.metadata.iccProfile = chunk(demux.get(), "ICCP");
     const std::vector<std::uint8_t> exif = chunk(demux.get(), "EXIF");
-    // Some writers put a JPEG segment's "Exif\0\0" before the block.
-    const std::size_t skip =
-        startsWith(exif.data(), exif.size(), kExifSignature, kExifSignatureSize) ? kExifSignatureSize : 0;
-    decoded.metadata.exif.assign(exif.begin() + static_cast<std::ptrdiff_t>(skip), exif.end());
+    decoded.metadata.exif = exifWithoutSignature(exif.data(), exif.size());
     const std::vector<std::uint8_t> xmp = chunk(demux.get(), "XMP ");
     decoded.metadata.xmp.assign(xmp.begin(), xmp.end());
     if (WebPDecodeBGRAInto(file.data(), file.size(), decoded.image.pixels.data(), decoded.image.pixels.size(),

@@ -19,7 +19,8 @@ die "usage: compare_metadata.pl SOURCE OUTPUT...\n" unless @ARGV >= 2;
 my ($source, @outputs) = @ARGV;
 
 # Fields the host rewrites, or that describe how a file stores its pixels.
-# (XMP's rdf:about is no property: the XMP specification has it empty.)
+# (rdf:about names the resource the XMP describes, not a property of it;
+# exiv2 writes it empty.)
 my %rewritten = map { $_ => 1 } qw(
     IFD0:Orientation IFD0:ImageWidth IFD0:ImageHeight IFD0:BitsPerSample IFD0:Compression
     IFD0:PhotometricInterpretation IFD0:StripOffsets IFD0:SamplesPerPixel IFD0:RowsPerStrip

@@ -4,14 +4,15 @@
 // no property the schema does not define. Exit 1 with the errors otherwise.
 'use strict'
 const fs = require('fs')
-const { Spec, Validation } = require('@cyclonedx/cyclonedx-library')
+const { Validation } = require('@cyclonedx/cyclonedx-library')
 
 const [path] = process.argv.slice(2)
 if (!path) {
   console.error('usage: node validate_sbom.cjs BOM.json')
   process.exit(2)
 }
-const validator = new Validation.JsonStrictValidator(Spec.Version.v1dot5)
+// The schema version to hold the document to: CycloneDX 1.5.
+const validator = new Validation.JsonStrictValidator('1.5')
 validator.validate(fs.readFileSync(path, 'utf8')).then(
   (errors) => {
     if (errors === null) {
