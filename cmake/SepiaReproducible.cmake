@@ -10,6 +10,16 @@ if(DEFINED ENV{SOURCE_DATE_EPOCH})
 else()
   execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
                   OUTPUT_VARIABLE SEPIA_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  # Read again whenever another commit is checked out or made: HEAD names
+  # the branch, and the reflog of HEAD grows with every commit and checkout.
+  foreach(path HEAD logs/HEAD)
+    execute_process(COMMAND git rev-parse --path-format=absolute --git-path ${path}
+                    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE file OUTPUT_STRIP_TRAILING_WHITESPACE
+                    ERROR_QUIET)
+    if(file AND EXISTS ${file})
+      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
+    endif()
+  endforeach()
 endif()
 if(NOT SEPIA_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
   message(STATUS "Neither SOURCE_DATE_EPOCH nor a git commit: build outputs are dated 1970-01-01")
