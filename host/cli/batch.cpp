@@ -10,6 +10,7 @@
 
 #include "host/cli/progress_report.h"
 #include "host/cli/tone_file.h"
+#include "host/files/file_identity.h"
 #include "host/host_error.h"
 #include "host/utf8_path.h"
 
@@ -17,39 +18,45 @@ namespace host {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Two paths name the same file, as far as can be told before it exists.
-std::string comparable(const std::string& path) {
-    std::error_code error;
-    const fs::path absolute = fs::absolute(pathFromUtf8(path), error);
-    return utf8FromPath((error ? pathFromUtf8(path) : absolute).lexically_normal());
-}
-
-}  // namespace
-
 std::vector<BatchFile> planBatch(const std::vector<std::string>& inputs, const std::string& folder,
                                  const std::optional<std::string>& format) {
-    std::vector<BatchFile> files;
-    std::map<std::string, std::string> claimed;  // output -> the input that writes it
+    std::vector<std::optional<FileIdentity>> inputIdentities;
     for (const std::string& input : inputs) {
+        inputIdentities.push_back(identityOf(input));
+    }
+    const bool foldsCase = folderFoldsCase(folder);
+    std::vector<BatchFile> files;
+    std::map<std::string, std::string> claimed;  // output's name as the folder compares it -> its input
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
         BatchFile file;
-        file.input = input;
-        const fs::path in = pathFromUtf8(input);
+        file.input = inputs[i];
+        const fs::path in = pathFromUtf8(file.input);
         const std::string extension = format ? "." + *format : utf8FromPath(in.extension());
         fs::path name = in.stem();
         name += pathFromUtf8(extension);
         file.output = utf8FromPath(pathFromUtf8(folder) / name);
         if (!canWriteImageTo(file.output)) {
-            file.problem = "'" + input + "': cannot tell which format to write (" +
+            file.problem = "'" + file.input + "': cannot tell which format to write (" +
                            (extension.empty() ? "it has no extension" : "'" + extension + "' is not one") +
                            "; use --format)";
-        } else if (const std::string output = comparable(file.output); output == comparable(input)) {
-            file.problem = "'" + input + "': its output '" + file.output + "' would replace it";
-        } else {
-            const auto [existing, fresh] = claimed.emplace(output, input);
+            files.push_back(file);
+            continue;
+        }
+        // An output that exists already must not be any input.
+        if (const std::optional<FileIdentity> output = identityOf(file.output)) {
+            for (std::size_t j = 0; j < inputs.size() && file.problem.empty(); ++j) {
+                if (inputIdentities[j] == output) {
+                    file.problem = "'" + file.input + "': its output '" + file.output + "' would replace " +
+                                   (j == i ? std::string("it") : "the input '" + inputs[j] + "'");
+                }
+            }
+        }
+        // Every output lies in the one folder: their names tell them apart.
+        const std::string key = foldsCase ? caseFolded(utf8FromPath(name)) : utf8FromPath(name);
+        if (file.problem.empty()) {
+            const auto [existing, fresh] = claimed.emplace(key, file.input);
             if (!fresh) {
-                file.problem = "'" + input + "': its output '" + file.output + "' is already written for '" +
+                file.problem = "'" + file.input + "': its output '" + file.output + "' is already written for '" +
                                existing->second + "'";
             }
         }
@@ -59,7 +66,8 @@ std::vector<BatchFile> planBatch(const std::vector<std::string>& inputs, const s
 }
 
 std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& object, int preset,
-                     const std::string& label, const WriteOptions& options, int threads, Console& console) {
+                     const std::string& label, const WriteOptions& options, int threads, Console& console,
+                     const ThreadStarter& startThread) {
     ProgressReport report(console, files.size());
     std::atomic<std::size_t> next{0};
     auto work = [&] {
@@ -87,13 +95,31 @@ std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& ob
     std::condition_variable finished;
     std::size_t running = workers;
     std::vector<std::thread> pool;
+    pool.reserve(workers);  // so that a started thread always finds its place
+    auto finishedOne = [&] {
+        const std::lock_guard<std::mutex> lock(mutex);
+        --running;
+        finished.notify_one();
+    };
     for (std::size_t t = 0; t < workers; ++t) {
-        pool.emplace_back([&] {
-            work();
-            const std::lock_guard<std::mutex> lock(mutex);
-            --running;
-            finished.notify_one();
-        });
+        try {
+            pool.push_back(startThread([&] {
+                work();
+                finishedOne();
+            }));
+        } catch (const std::exception& error) {
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                running -= workers - t;
+            }
+            report.warned("sepia-host apply: warning: cannot start thread " + std::to_string(t + 1) + " of " +
+                          std::to_string(workers) + " (" + error.what() + "); going on with " +
+                          (t == 0 ? std::string("one file at a time") : std::to_string(t) + " at a time"));
+            break;
+        }
+    }
+    if (pool.empty()) {
+        work();
     }
     {
         std::unique_lock<std::mutex> lock(mutex);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/cli/console.h"
@@ -20,17 +22,28 @@ struct BatchFile {
 };
 
 // The output of each input: `folder`/<input's name without extension>.<ext>,
-// where ext is `format` if given, else the input's own extension. An input
-// whose output another input already takes, or whose output would be the
-// input itself, gets a problem instead.
+// where ext is `format` if given, else the input's own extension. `folder`
+// must exist. Outputs are checked the way the file system tells files apart
+// (see file_identity.h), before anything is written: an input whose output
+// would be the input itself, or any other input, or the output of an
+// earlier input (also when the two names differ only in case, where the
+// folder folds case), gets a problem naming both files instead.
 std::vector<BatchFile> planBatch(const std::vector<std::string>& inputs, const std::string& folder,
                                  const std::optional<std::string>& format);
+
+// Starts a thread running `work`; throws std::system_error when the system
+// cannot start one. Replaceable in tests.
+using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 
 // Tones every file with preset `preset` (named `label`) on `threads`
 // threads that call Process concurrently on `object`, and writes each result
 // whole or not at all. A file that fails is reported by name and the others
-// go on. Returns the number of files that failed.
-std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& object, int preset,
-                     const std::string& label, const WriteOptions& options, int threads, Console& console);
+// go on. Should fewer threads start than asked for, the run says so and
+// goes on with those that did (or on the calling thread). Returns the
+// number of files that failed.
+std::size_t runBatch(
+    const std::vector<BatchFile>& files, const PluginObject& object, int preset, const std::string& label,
+    const WriteOptions& options, int threads, Console& console,
+    const ThreadStarter& startThread = [](std::function<void()> work) { return std::thread(std::move(work)); });
 
 }  // namespace host

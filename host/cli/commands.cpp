@@ -9,6 +9,7 @@
 #include "host/cli/arguments.h"
 #include "host/cli/batch.h"
 #include "host/cli/tone_file.h"
+#include "host/files/file_identity.h"
 #include "host/host_error.h"
 #include "host/image/image_files.h"
 #include "host/plugin/plugin_library.h"
@@ -221,6 +222,10 @@ int runSheet(const std::vector<std::string>& arguments, Console& console) {
     }
     const std::string& output = parsed.positional.back();
     requireWritableExtension(output);
+    if (const auto out = identityOf(output);
+        parsed.positional.size() == 3 && out && out == identityOf(parsed.positional[1])) {
+        throw HostError("'" + parsed.positional[1] + "': the sheet '" + output + "' would replace it");
+    }
 
     const PluginLibrary library(parsed.positional[0]);
     const PluginObject object(library);

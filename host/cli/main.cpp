@@ -36,7 +36,12 @@ int wmain(int argc, wchar_t** argv) {
 #else
 #include <unistd.h>
 
+#include <csignal>
+
 int main(int argc, char** argv) {
+    // A write past the file size limit fails with an error the host reports,
+    // instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     const bool errIsTerminal = isatty(fileno(stderr)) != 0;
     return host::runCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, errIsTerminal);
 }

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "host/host_error.h"
-#include "host/image/atomic_file.h"
+#include "host/files/output_file.h"
 #include "host/image/metadata.h"
 #include "host/image/orientation.h"
 #include "host/utf8_path.h"
@@ -77,7 +77,13 @@ std::vector<std::string> writeImageFile(const Picture& picture, const std::strin
                         utf8FromPath(pathFromUtf8(path).extension()) + "' (use " + writableExtensions() + ")");
     }
     std::vector<std::string> warnings;
-    writeFileAtomically(path, encodeImage(picture, *format, options, path, warnings));
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes = encodeImage(picture, *format, options, path, warnings);
+    } catch (const HostError& error) {
+        throw HostError("cannot write '" + path + "': " + error.what());
+    }
+    writeFileAtomically(path, bytes);
     return warnings;
 }
 

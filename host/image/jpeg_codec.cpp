@@ -104,6 +104,42 @@ void takeMetadata(jpeg_decompress_struct& info, DecodedFile& decoded) {
     }
 }
 
+// A destination that appends libjpeg's output to a vector this code owns,
+// in blocks of 64 KiB, so that nothing of libjpeg's own buffers outlives
+// an error.
+struct VectorDestination {
+    jpeg_destination_mgr manager{};
+    std::vector<std::uint8_t>* out = nullptr;
+    std::vector<JOCTET> block = std::vector<JOCTET>(std::size_t{1} << 16);
+
+    explicit VectorDestination(std::vector<std::uint8_t>& target) : out(&target) {
+        manager.init_destination = [](j_compress_ptr info) { restart(info); };
+        manager.empty_output_buffer = [](j_compress_ptr info) -> boolean {
+            auto* self = of(info);
+            self->out->insert(self->out->end(), self->block.begin(), self->block.end());
+            restart(info);
+            return TRUE;
+        };
+        manager.term_destination = [](j_compress_ptr info) {
+            auto* self = of(info);
+            const std::size_t used = self->block.size() - info->dest->free_in_buffer;
+            self->out->insert(self->out->end(), self->block.begin(),
+                              self->block.begin() + static_cast<std::ptrdiff_t>(used));
+        };
+    }
+    // Attached through libjpeg's field for the application's own data.
+    void attach(jpeg_compress_struct& info) {
+        info.client_data = this;
+        info.dest = &manager;
+    }
+    static VectorDestination* of(j_compress_ptr info) { return static_cast<VectorDestination*>(info->client_data); }
+    static void restart(j_compress_ptr info) {
+        auto* self = of(info);
+        info->dest->next_output_byte = self->block.data();
+        info->dest->free_in_buffer = self->block.size();
+    }
+};
+
 void writeMarker(jpeg_compress_struct& info, int marker, const std::vector<std::uint8_t>& payload) {
     jpeg_write_marker(&info, marker, payload.data(), static_cast<unsigned>(payload.size()));
 }
@@ -200,15 +236,12 @@ std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);
     errors.error_exit = throwJpegError;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
     std::vector<std::uint8_t> out;
+    VectorDestination destination(out);
     try {
         jpeg_create_compress(&info);
         const CompressGuard guard{&info};
-        const std::unique_ptr<unsigned char*, void (*)(unsigned char**)> freeBuffer(
-            &buffer, [](unsigned char** memory) { std::free(*memory); });
-        jpeg_mem_dest(&info, &buffer, &size);
+        destination.attach(info);
         info.image_width = static_cast<JDIMENSION>(image.width);
         info.image_height = static_cast<JDIMENSION>(image.height);
         info.input_components = 4;
@@ -242,7 +275,6 @@ std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata
             jpeg_write_scanlines(&info, &row, 1);
         }
         jpeg_finish_compress(&info);
-        out.assign(buffer, buffer + size);
     } catch (const JpegError& error) {
         throw HostError(std::string("cannot encode JPEG (") + error.what() + ")");
     }
