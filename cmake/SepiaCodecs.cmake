@@ -9,7 +9,7 @@ set(SEPIA_CODECS_PREFIX "" CACHE PATH "Prefix of codecs built by scripts/build-c
 add_library(sepia_codecs INTERFACE)
 if(SEPIA_CODECS_PREFIX)
   # Link order: each library before the ones it uses.
-  set(names exiv2 exiv2-xmp expat nettle tiff webpmux webpdemux webp png16 jpeg z)
+  set(names exiv2 exiv2-xmp expat nettle lcms2 tiff webpmux webpdemux webp png16 jpeg z)
   foreach(name IN LISTS names)
     set(library ${SEPIA_CODECS_PREFIX}/lib/lib${name}.a)
     if(NOT EXISTS ${library})
@@ -32,6 +32,6 @@ if(SEPIA_CODECS_PREFIX)
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(SEPIA_SYSTEM_CODECS REQUIRED IMPORTED_TARGET
-                    libpng libjpeg libtiff-4 libwebp libwebpmux libwebpdemux exiv2 nettle zlib)
+                    libpng libjpeg libtiff-4 libwebp libwebpmux libwebpdemux exiv2 nettle lcms2 zlib)
   target_link_libraries(sepia_codecs INTERFACE PkgConfig::SEPIA_SYSTEM_CODECS)
 endif()

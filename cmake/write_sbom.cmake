@@ -17,7 +17,8 @@ set(sbom_libraries
   "libwebp|libwebp|BSD-3-Clause"
   "expat|expat|MIT"
   "exiv2|exiv2|GPL-2.0-or-later"
-  "nettle|nettle|LGPL-3.0-or-later OR GPL-2.0-or-later")
+  "nettle|nettle|LGPL-3.0-or-later OR GPL-2.0-or-later"
+  "lcms2|Little CMS|MIT")
 
 function(sbom_quote text result)
   string(REPLACE "\\" "\\\\" text "${text}")

@@ -2,7 +2,7 @@
 # build-codecs.sh windows|fuzz
 # Builds the image codecs and metadata libraries the reference host links
 # (zlib, libpng, libjpeg-turbo, libtiff, libwebp; exiv2 with expat; nettle
-# for MD5), from Debian's source packages with Debian's patches applied, at
+# for MD5; Little CMS for ICC profiles), from Debian's source packages with Debian's patches applied, at
 # exactly the versions of the Debian -dev packages the Linux build uses:
 #   windows  cross-compiled with the project's mingw-w64 toolchain, static,
 #            into build/deps/codecs-windows (linked into sepia-host.exe);
@@ -19,11 +19,11 @@ root=$PWD
 prefix=$root/build/deps/codecs-$kind
 sources=$root/build/deps/src
 jobs=$(nproc)
-recipe=10  # bump when this script changes what it builds
+recipe=11  # bump when this script changes what it builds
 
 # Source package and version of each codec's -dev package, in build order.
 codecs=""
-for dev in zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat1-dev libexiv2-dev nettle-dev; do
+for dev in zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat1-dev libexiv2-dev nettle-dev liblcms2-dev; do
     codecs="$codecs $(dpkg-query -W -f='${source:Package}=${source:Version}' "$dev")"
 done
 stamp=$prefix/.built
@@ -206,6 +206,21 @@ build_nettle() {
     cp "$objects/nettle/libnettle.a" "$prefix/lib/"
 }
 
+# Little CMS: the library alone, without its programs or their image
+# libraries.
+build_lcms2() {
+    released lcms2
+    log=$logs/lcms2.log
+    rm -rf "$objects/lcms2"
+    cp -r "$sources/lcms2" "$objects/lcms2"
+    if [ "$kind" = windows ]; then hostflag=--host=$host; else hostflag=""; fi
+    (cd "$objects/lcms2" && CC=$cc CFLAGS="$cflags" run ./configure $hostflag --prefix="$prefix" \
+        --disable-shared --enable-static --without-jpeg --without-tiff --without-zlib --with-pic \
+        --libdir="$prefix/lib")
+    run make -C "$objects/lcms2/src" -j "$jobs" install
+    run make -C "$objects/lcms2/include" install
+}
+
 # Libraries that do not need each other are built side by side: much of each
 # build is configuring, on one core.
 in_parallel() {
@@ -230,7 +245,7 @@ jpeg_then_tiff() {
     build_tiff
 }
 build_zlib
-in_parallel expat_then_exiv2 jpeg_then_tiff build_png build_webp build_nettle
+in_parallel expat_then_exiv2 jpeg_then_tiff build_png build_webp build_nettle build_lcms2
 
 # The codecs' licences, for the notices that ship with the host.
 mkdir -p "$prefix/licenses"
@@ -241,6 +256,7 @@ cp "$sources/tiff/LICENSE.md" "$prefix/licenses/libtiff.txt"
 cp "$sources/libwebp/COPYING" "$prefix/licenses/libwebp.txt"
 cp "$sources/expat/expat/COPYING" "$prefix/licenses/expat.txt"
 cp "$sources/exiv2/COPYING" "$prefix/licenses/exiv2.txt"
+cp "$sources/lcms2/COPYING" "$prefix/licenses/lcms2.txt"
 {
     echo "nettle may be used under the GNU Lesser General Public License, version 3 or later,"
     echo "or the GNU General Public License, version 2 or later. The LGPL follows."

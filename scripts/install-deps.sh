@@ -10,7 +10,7 @@ packages="cmake make g++ git binutils pkgconf googletest libgtest-dev libbenchma
   libstb-dev libopencv-core-dev libimage-exiftool-perl
   dpkg-dev nasm autoconf automake libtool autopoint gettext qemu-user
   zip unzip osslsigncode openssl"
-codecs="zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat1-dev libexiv2-dev nettle-dev"
+codecs="zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat1-dev libexiv2-dev nettle-dev liblcms2-dev"
 missing=""
 for p in $packages $codecs; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

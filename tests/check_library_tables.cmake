@@ -71,7 +71,12 @@ foreach(line IN LISTS lines)
 endforeach()
 
 if(PROGRAM)
-  # A program: it may import only system DLLs, nothing of a toolchain.
+  # A program: it may import only system DLLs, nothing of a toolchain; and
+  # a Windows program imports something, or its table was not read.
+  list(LENGTH import_functions program_import_count)
+  if(NOT import_dlls OR program_import_count EQUAL 0)
+    fail("found no import table (DLLs: '${import_dlls}', functions: ${program_import_count})")
+  endif()
   foreach(dll IN LISTS import_dlls)
     string(TOLOWER "${dll}" lower)
     if(NOT lower MATCHES "^(kernel32|msvcrt|user32|advapi32|shell32|ole32|ws2_32|bcrypt|psapi)\\.dll$")

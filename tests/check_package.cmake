@@ -46,7 +46,7 @@ if(NOT summed STREQUAL "LICENSE;README.md;THIRD-PARTY-NOTICES.txt;${name}.cdx.js
 endif()
 
 file(READ ${folder}/THIRD-PARTY-NOTICES.txt notices)
-foreach(library zlib libpng libjpeg-turbo libtiff libwebp expat exiv2 nettle)
+foreach(library zlib libpng libjpeg-turbo libtiff libwebp expat exiv2 nettle lcms2)
   if(NOT notices MATCHES "==== ${library} ====")
     message(FATAL_ERROR "THIRD-PARTY-NOTICES.txt lacks the licence of ${library}")
   endif()
@@ -64,7 +64,7 @@ foreach(i RANGE ${last})
   list(APPEND named "${component_name}@${component_version}")
 endforeach()
 foreach(component sepia.dll@${VERSION} sepia-host.exe@${VERSION} zlib libpng libjpeg-turbo libtiff libwebp expat exiv2
-                  nettle mingw-w64-crt winpthreads libgcc libstdc++)
+                  nettle "Little CMS" mingw-w64-crt winpthreads libgcc libstdc++)
   string(FIND ";${named}" ";${component}" at)
   if(at EQUAL -1 OR NOT format STREQUAL "CycloneDX")
     message(FATAL_ERROR "${name}.cdx.json lacks ${component} (it lists ${named})")

@@ -29,6 +29,8 @@ TEST(Exports, NameIdAndCategory) {
     for (char c : id.substr(4, id.size() - 10)) {
         EXPECT_TRUE(c >= 'a' && c <= 'z') << id;
     }
+    // The identifier hosts store settings under, as the documentation gives it.
+    EXPECT_EQ(id, "com.darkroom.sepia");
     // The whole 64-bit result, not only its low half.
     EXPECT_EQ(plugin().category(), 0);
 }

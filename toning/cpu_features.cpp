@@ -60,31 +60,19 @@ std::size_t lastLevelCacheBytes() {
 }  // namespace
 
 CpuFeatures detectCpuFeatures() noexcept {
-    CpuFeatures features;
-    features.sse2 = true;  // part of the x86-64 baseline
-    features.lastLevelCacheBytes = lastLevelCacheBytes();
-
+    CpuidReadings readings;
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) {
-        return features;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0) {
+        readings.leaf1Ecx = ecx;
+        if ((ecx & bit_OSXSAVE) != 0) {
+            readings.xcr0 = readXcr0();
+        }
     }
-    features.ssse3 = (ecx & bit_SSSE3) != 0;
-    const bool osSavesXsave = (ecx & bit_OSXSAVE) != 0;
-    const bool cpuHasAvx = (ecx & bit_AVX) != 0;
-    if (!osSavesXsave || !cpuHasAvx) {
-        return features;
+    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) != 0) {
+        readings.leaf7Ebx = ebx;
     }
-    const std::uint64_t xcr0 = readXcr0();
-    constexpr std::uint64_t kSseAndAvxState = 0x6;  // XMM and YMM upper halves
-    constexpr std::uint64_t kAvx512State = 0xE0;    // opmask, ZMM upper halves, ZMM16-31
-    const bool osSavesYmm = (xcr0 & kSseAndAvxState) == kSseAndAvxState;
-    const bool osSavesZmm = osSavesYmm && (xcr0 & kAvx512State) == kAvx512State;
-
-    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) {
-        return features;
-    }
-    features.avx2 = osSavesYmm && (ebx & bit_AVX2) != 0;
-    features.avx512bw = osSavesZmm && (ebx & bit_AVX512F) != 0 && (ebx & bit_AVX512BW) != 0;
+    CpuFeatures features = featuresFrom(readings);
+    features.lastLevelCacheBytes = lastLevelCacheBytes();
     return features;
 }
 
@@ -93,3 +81,21 @@ CpuFeatures detectCpuFeatures() noexcept {
 CpuFeatures detectCpuFeatures() noexcept { return {}; }
 
 #endif
+
+CpuFeatures featuresFrom(const CpuidReadings& readings) noexcept {
+    // The bits as Intel's and AMD's manuals number them.
+    constexpr std::uint32_t kSsse3 = 1u << 9, kOsXsave = 1u << 27, kAvx = 1u << 28;      // leaf 1, ECX
+    constexpr std::uint32_t kAvx2 = 1u << 5, kAvx512F = 1u << 16, kAvx512Bw = 1u << 30;  // leaf 7, EBX
+    constexpr std::uint64_t kSseAndAvxState = 0x6;                                       // XMM and YMM upper halves
+    constexpr std::uint64_t kAvx512State = 0xE0;  // opmask, ZMM upper halves, ZMM16-31
+    CpuFeatures features;
+    features.sse2 = true;
+    features.ssse3 = (readings.leaf1Ecx & kSsse3) != 0;
+    // The wider registers count only when the OS saves them (XGETBV).
+    const bool osSavesYmm = (readings.leaf1Ecx & kOsXsave) != 0 && (readings.leaf1Ecx & kAvx) != 0 &&
+                            (readings.xcr0 & kSseAndAvxState) == kSseAndAvxState;
+    const bool osSavesZmm = osSavesYmm && (readings.xcr0 & kAvx512State) == kAvx512State;
+    features.avx2 = osSavesYmm && (readings.leaf7Ebx & kAvx2) != 0;
+    features.avx512bw = osSavesZmm && (readings.leaf7Ebx & kAvx512F) != 0 && (readings.leaf7Ebx & kAvx512Bw) != 0;
+    return features;
+}

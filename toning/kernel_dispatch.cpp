@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "toning/cpu_features.h"
+#include "toning/kernel_choice.h"
 #include "toning/memory_access.h"
 #include "toning/scalar_kernel.h"
 
@@ -34,21 +35,14 @@ bool supports(const CpuFeatures& cpu, const KernelEntry& entry) {
     return entry.feature == nullptr || cpu.*(entry.feature);
 }
 
-// The position of the widest kernel the dispatch may take: a build option
-// (SEPIA_MAX_KERNEL, an id) for measuring each kernel through the plug-in's
-// own entry. Without it, the widest of all.
-constexpr std::size_t capIndex() {
+// The kernel cap of this build (SEPIA_MAX_KERNEL, an id), for measuring
+// each kernel through the plug-in's own entry; empty without it.
+constexpr std::string_view kBuildCap =
 #if defined(SEPIA_MAX_KERNEL)
-    for (std::size_t i = 0; i < std::size(kKernels); ++i) {
-        if (kKernels[i].id == std::string_view(SEPIA_MAX_KERNEL)) {
-            return i;
-        }
-    }
-    return std::size(kKernels) - 1;  // not built here (on other CPUs): the scalar kernel
+    SEPIA_MAX_KERNEL;
 #else
-    return 0;
+    "";
 #endif
-}
 
 // The plan as one word: the kernel's position in kKernels in the low byte
 // (plus one, so that zero means "not yet made"), and the streaming threshold
@@ -59,10 +53,7 @@ constexpr unsigned kMiBShift = 20;
 
 PlanWord makePlanWord() noexcept {
     const CpuFeatures cpu = detectCpuFeatures();
-    std::size_t chosen = capIndex();
-    while (!supports(cpu, kKernels[chosen])) {
-        ++chosen;  // ends at the scalar kernel, which runs anywhere
-    }
+    const std::size_t chosen = kernelIndexFor(cpu, kBuildCap);
     const PlanWord megabytes = streamingBytesFor(cpu.lastLevelCacheBytes) >> kMiBShift;
     return (megabytes << kThresholdShift) | (chosen + 1);
 }
@@ -71,6 +62,22 @@ std::atomic<PlanWord> planWord{0};
 static_assert(std::atomic<PlanWord>::is_always_lock_free);
 
 }  // namespace
+
+std::size_t kernelIndexFor(const CpuFeatures& cpu, std::string_view cap) noexcept {
+    std::size_t chosen = 0;
+    if (!cap.empty()) {
+        chosen = std::size(kKernels) - 1;  // a kernel not built here: the scalar kernel
+        for (std::size_t i = 0; i < std::size(kKernels); ++i) {
+            if (kKernels[i].id == cap) {
+                chosen = i;
+            }
+        }
+    }
+    while (!supports(cpu, kKernels[chosen])) {
+        ++chosen;  // ends at the scalar kernel, which runs anywhere
+    }
+    return chosen;
+}
 
 std::array<ToningKernelChoice, kToningKernelCount> toningKernels() noexcept {
     const CpuFeatures cpu = detectCpuFeatures();

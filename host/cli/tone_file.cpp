@@ -31,6 +31,11 @@ TonedFile toneFile(const PluginObject& object, int preset, const std::string& la
     } catch (const std::bad_alloc&) {
         throw HostError("'" + input + "': cannot write '" + output + "': out of memory");
     }
+    if (picture.pages > 1) {
+        toned.warnings.push_back("'" + input + "' holds " + std::to_string(picture.pages) + " " + picture.pageKind +
+                                 "s; only the first is toned into '" + output + "', the other " +
+                                 std::to_string(picture.pages - 1) + " are left out");
+    }
     toned.line = "wrote " + output + " (" + std::to_string(picture.image.width) + " x " +
                  std::to_string(picture.image.height) + ", " + label + ")";
     return toned;

@@ -23,6 +23,10 @@ struct DecodedFile {
     std::optional<int> orientation;
     std::map<std::string, std::string> xmpExtensions;
     std::vector<std::string> warnings;
+    // Pictures in the file: pages of a TIFF, frames of an animation. The
+    // first is `image`.
+    int pages = 1;
+    const char* pageKind = "page";  // "page" or "frame", for messages
 };
 
 // How to encode.

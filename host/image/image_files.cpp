@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "host/host_error.h"
 #include "host/files/output_file.h"
+#include "host/host_error.h"
 #include "host/image/metadata.h"
 #include "host/image/orientation.h"
 #include "host/utf8_path.h"
@@ -45,6 +45,8 @@ Picture decodeImage(const std::vector<std::uint8_t>& file, const std::string& na
     UprightMetadata upright = uprightMetadata(decoded, name, picture.warnings);
     picture.image = orientUpright(decoded.image, upright.orientation);
     picture.metadata = std::move(upright.metadata);
+    picture.pages = decoded.pages;
+    picture.pageKind = decoded.pageKind;
     return picture;
 }
 
@@ -54,9 +56,15 @@ bool canWriteImageTo(const std::string& path) { return formatFromExtension(path)
 
 std::vector<std::uint8_t> encodeImage(const Picture& picture, ImageFormat format, const WriteOptions& options,
                                       const std::string& name, std::vector<std::string>& warnings) {
-    static const ImageMetadata kNone;
-    const ImageMetadata& metadata = options.strip ? kNone : picture.metadata;
     EncodeReport report{name, warnings};
+    ImageMetadata metadata;
+    if (options.strip) {
+        // The print resolution is the picture's size on paper, not metadata
+        // about it: it stays.
+        metadata.resolution = picture.metadata.resolution;
+    } else {
+        metadata = metadataForFormat(picture.metadata, format, report);
+    }
     switch (format) {
         case ImageFormat::Png:
             return encodePng(picture.image, metadata, options.encode, report);

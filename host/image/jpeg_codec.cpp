@@ -13,6 +13,7 @@
 #include "host/image/codecs.h"
 #include "host/image/jpeg_segments.h"
 #include "host/image/metadata.h"
+#include "host/image/print_resolution.h"
 
 namespace host {
 
@@ -92,6 +93,8 @@ void takeMetadata(jpeg_decompress_struct& info, DecodedFile& decoded) {
             } else if (startsWith(payload, size, kXmpExtensionSignature, kXmpExtensionSignatureSize)) {
                 extensions.add(payload, size);
             }
+        } else if (marker->marker == JPEG_COM) {
+            decoded.metadata.comments.emplace_back(reinterpret_cast<const char*>(payload), size);
         } else if (marker->marker == JPEG_APP0 + 13 &&
                    startsWith(payload, size, kPhotoshopSignature, kPhotoshopSignatureSize)) {
             // Resources too large for one segment continue in the next.
@@ -170,7 +173,17 @@ DecodedFile decodeJpeg(const std::vector<std::uint8_t>& file, const std::string&
         jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);   // EXIF, XMP
         jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);   // ICC profile
         jpeg_save_markers(&info, JPEG_APP0 + 13, 0xFFFF);  // IPTC-IIM among Photoshop's resources
+        jpeg_save_markers(&info, JPEG_COM, 0xFFFF);        // comments
         jpeg_read_header(&info, TRUE);
+        // JFIF's density, unless it is the 1:1 that says nothing.
+        if (info.saw_JFIF_marker && info.X_density > 0 && info.Y_density > 0 &&
+            (info.density_unit != 0 || info.X_density != info.Y_density)) {
+            decoded.metadata.resolution =
+                PrintResolution{static_cast<double>(info.X_density), static_cast<double>(info.Y_density),
+                                info.density_unit == 1   ? PrintResolution::Unit::Inch
+                                : info.density_unit == 2 ? PrintResolution::Unit::Centimetre
+                                                         : PrintResolution::Unit::None};
+        }
         decoded.image = imageForFile(name, info.image_width, info.image_height, maxBytes);
 
         JOCTET* profile = nullptr;
@@ -254,8 +267,15 @@ std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata
             info.comp_info[0].h_samp_factor = 1;
             info.comp_info[0].v_samp_factor = 1;
         }
-        // EXIF's APP1 segment must come first; a JFIF segment would precede it.
+        // EXIF's APP1 segment must come first; a JFIF segment would precede
+        // it. Without EXIF, JFIF carries the resolution.
         info.write_JFIF_header = exif.empty() ? TRUE : FALSE;
+        if (metadata.resolution && exif.empty()) {
+            const JfifDensity density = jfifDensityFor(*metadata.resolution);
+            info.density_unit = density.unit;
+            info.X_density = density.x;
+            info.Y_density = density.y;
+        }
         jpeg_start_compress(&info, TRUE);
         if (!exif.empty()) {
             writeMarker(info, JPEG_APP0 + 1, withSignature(kExifSignature, kExifSignatureSize, exif));
@@ -269,6 +289,14 @@ std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata
         }
         if (!iptc.empty()) {
             writeMarker(info, JPEG_APP0 + 13, iptc);
+        }
+        for (const std::string& comment : metadata.comments) {
+            if (comment.size() > kMaxSegmentPayload) {
+                report.leftOut("comment", "it is longer than a JPEG segment holds");
+                continue;
+            }
+            jpeg_write_marker(&info, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
+                              static_cast<unsigned>(comment.size()));
         }
         while (info.next_scanline < info.image_height) {
             JSAMPROW row = const_cast<JSAMPROW>(image.at(0, static_cast<int>(info.next_scanline)));

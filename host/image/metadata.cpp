@@ -1,9 +1,12 @@
 #include "host/image/metadata.h"
 
+#include "host/image/colour_profile.h"
+
 #include <nettle/md5.h>
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -145,14 +148,39 @@ void updateExif(Exiv2::ExifData& exif, const char* key, long value) {
     }
 }
 
-void swapValues(Exiv2::ExifData& exif, const char* first, const char* second) {
-    const auto a = exif.findKey(Exiv2::ExifKey(first));
-    const auto b = exif.findKey(Exiv2::ExifKey(second));
-    if (a != exif.end() && b != exif.end()) {
-        const Exiv2::Value::AutoPtr value = a->getValue();
-        a->setValue(&b->value());
-        b->setValue(value.get());
+// The print resolution of the image's directory; none if it records none.
+std::optional<PrintResolution> resolutionIn(const Exiv2::ExifData& exif) {
+    const auto x = exif.findKey(Exiv2::ExifKey("Exif.Image.XResolution"));
+    const auto y = exif.findKey(Exiv2::ExifKey("Exif.Image.YResolution"));
+    const auto unit = exif.findKey(Exiv2::ExifKey("Exif.Image.ResolutionUnit"));
+    if (x == exif.end() || y == exif.end() || x->count() == 0 || y->count() == 0) {
+        return std::nullopt;
     }
+    PrintResolution resolution;
+    resolution.x = x->toFloat();
+    resolution.y = y->toFloat();
+    if (unit != exif.end() && unit->count() > 0 && unit->toLong() >= 1 && unit->toLong() <= 3) {
+        resolution.unit = static_cast<PrintResolution::Unit>(unit->toLong());
+    }
+    if (!(resolution.x > 0) || !(resolution.y > 0) || !std::isfinite(resolution.x) || !std::isfinite(resolution.y)) {
+        return std::nullopt;
+    }
+    return resolution;
+}
+
+// A resolution as an EXIF rational: whole numbers as they are, others to a
+// thousandth.
+Exiv2::URational rationalOf(double value) {
+    if (value == std::floor(value) && value < 4e9) {
+        return {static_cast<std::uint32_t>(value), 1};
+    }
+    return {static_cast<std::uint32_t>(std::lround(std::min(value, 4e6) * 1000)), 1000};
+}
+
+void setResolution(Exiv2::ExifData& exif, const PrintResolution& resolution) {
+    exif["Exif.Image.XResolution"] = rationalOf(resolution.x);
+    exif["Exif.Image.YResolution"] = rationalOf(resolution.y);
+    exif["Exif.Image.ResolutionUnit"] = static_cast<std::uint16_t>(resolution.unit);
 }
 
 int orientationIn(const Exiv2::Metadatum& datum) {
@@ -308,6 +336,21 @@ UprightMetadata uprightMetadata(const DecodedFile& decoded, const std::string& n
     const long width = turned ? decoded.image.height : decoded.image.width;
     const long height = turned ? decoded.image.width : decoded.image.height;
 
+    // The print resolution: the EXIF's, as photo tools read it (a camera's
+    // JPEG may carry a JFIF density of 72 beside it), else the file's own;
+    // across and down change places when rows and columns do.
+    std::optional<PrintResolution> resolution = exif ? resolutionIn(exif->data) : std::nullopt;
+    if (!resolution) {
+        resolution = stored.resolution;
+    }
+    if (resolution && turned) {
+        std::swap(resolution->x, resolution->y);
+    }
+    upright.metadata.resolution = resolution;
+    upright.metadata.pngText = stored.pngText;
+    upright.metadata.comments = stored.comments;
+    upright.metadata.pngColour = stored.pngColour;
+
     if (exif) {
         Exiv2::ExifData& data = exif->data;
         for (auto datum = data.begin(); datum != data.end();) {
@@ -319,8 +362,8 @@ UprightMetadata uprightMetadata(const DecodedFile& decoded, const std::string& n
             }
         }
         updateExif(data, "Exif.Image.Orientation", 1);
-        if (turned) {
-            swapValues(data, "Exif.Image.XResolution", "Exif.Image.YResolution");
+        if (resolution) {
+            setResolution(data, *resolution);
         }
         updateExif(data, "Exif.Photo.PixelXDimension", width);
         updateExif(data, "Exif.Photo.PixelYDimension", height);
@@ -342,6 +385,15 @@ UprightMetadata uprightMetadata(const DecodedFile& decoded, const std::string& n
         updateXmp(*xmp, "Xmp.tiff.ImageLength", height);
         updateXmp(*xmp, "Xmp.exif.PixelXDimension", width);
         updateXmp(*xmp, "Xmp.exif.PixelYDimension", height);
+        if (turned) {
+            const auto x = xmp->findKey(Exiv2::XmpKey("Xmp.tiff.XResolution"));
+            const auto y = xmp->findKey(Exiv2::XmpKey("Xmp.tiff.YResolution"));
+            if (x != xmp->end() && y != xmp->end()) {
+                const std::string across = x->toString();
+                x->setValue(y->toString());
+                y->setValue(across);
+            }
+        }
         try {
             if (!xmp->empty()) {
                 upright.metadata.xmp = serialise(*xmp);
@@ -357,34 +409,6 @@ UprightMetadata uprightMetadata(const DecodedFile& decoded, const std::string& n
         upright.metadata.iccProfile = profile;
     }
     return upright;
-}
-
-std::optional<PrintResolution> printResolution(const std::vector<std::uint8_t>& exif) {
-    if (exif.empty()) {
-        return std::nullopt;
-    }
-    const Exiv2Session session;
-    try {
-        const ParsedExif parsed = parseExif(exif);
-        const auto x = parsed.data.findKey(Exiv2::ExifKey("Exif.Image.XResolution"));
-        const auto y = parsed.data.findKey(Exiv2::ExifKey("Exif.Image.YResolution"));
-        const auto unit = parsed.data.findKey(Exiv2::ExifKey("Exif.Image.ResolutionUnit"));
-        if (x == parsed.data.end() || y == parsed.data.end() || x->count() == 0 || y->count() == 0) {
-            return std::nullopt;
-        }
-        PrintResolution resolution;
-        resolution.x = x->toFloat();
-        resolution.y = y->toFloat();
-        if (unit != parsed.data.end() && unit->count() > 0 && unit->toLong() >= 1 && unit->toLong() <= 3) {
-            resolution.unit = static_cast<int>(unit->toLong());
-        }
-        if (!(resolution.x > 0) || !(resolution.y > 0)) {
-            return std::nullopt;
-        }
-        return resolution;
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
 }
 
 bool readTiffMetadata(const std::vector<std::uint8_t>& file, DecodedFile& decoded, const std::string& name) {
@@ -520,26 +544,175 @@ JpegXmp xmpForJpeg(const std::string& xmp, std::size_t standardLimit, EncodeRepo
     return out;
 }
 
-std::string xmpCarryingIptc(const ImageMetadata& metadata, EncodeReport& report) {
-    if (metadata.iptc.empty()) {
-        return metadata.xmp;
+namespace {
+
+// Text as valid UTF-8: as it stands if it is, else read as Latin-1.
+std::string asUtf8(const std::string& text) {
+    bool valid = true;
+    for (std::size_t i = 0; i < text.size() && valid;) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80    ? 1
+                                   : lead >= 0xF8 ? 0
+                                   : lead >= 0xF0 ? 4
+                                   : lead >= 0xE0 ? 3
+                                   : lead >= 0xC2 ? 2
+                                                  : 0;
+        valid = length != 0 && i + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        }
+        i += length;
+    }
+    if (valid) {
+        return text;
+    }
+    std::string utf8;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8 += c;
+        } else {
+            utf8 += static_cast<char>(0xC0 | (byte >> 6));
+            utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+// The XMP properties that carry PNG's registered text keywords and a JPEG's
+// comment, in formats without text chunks.
+struct TextProperty {
+    const char* keyword;
+    const char* key;
+    Exiv2::TypeId type;  // langAlt, xmpSeq or xmpText
+};
+constexpr TextProperty kTextProperties[] = {
+    {"Title", "Xmp.dc.title", Exiv2::langAlt},
+    {"Author", "Xmp.dc.creator", Exiv2::xmpSeq},
+    {"Description", "Xmp.dc.description", Exiv2::langAlt},
+    {"Copyright", "Xmp.dc.rights", Exiv2::langAlt},
+    {"Software", "Xmp.xmp.CreatorTool", Exiv2::xmpText},
+    {"Comment", "Xmp.exif.UserComment", Exiv2::langAlt},
+};
+
+// Sets `key` to `text` where `xmp` lacks it.
+void addTextProperty(Exiv2::XmpData& xmp, const TextProperty& property, const std::string& text) {
+    const Exiv2::XmpKey key(property.key);
+    if (xmp.findKey(key) != xmp.end()) {
+        return;
+    }
+    const Exiv2::Value::AutoPtr value = Exiv2::Value::create(property.type);
+    value->read(property.type == Exiv2::langAlt ? "lang=x-default " + text : text);
+    xmp.add(key, value.get());
+}
+
+}  // namespace
+
+ImageMetadata metadataForFormat(const ImageMetadata& metadata, ImageFormat format, EncodeReport& report) {
+    ImageMetadata out = metadata;
+    const bool png = format == ImageFormat::Png;
+    // PNG's colour chunks: kept in PNG; elsewhere, said by an ICC profile.
+    if (!png) {
+        if (out.iccProfile.empty() && !out.pngColour.empty()) {
+            out.iccProfile = iccProfileFor(out.pngColour);
+            if (out.iccProfile.empty()) {
+                report.leftOut("PNG colour chunks (gAMA, cHRM, sRGB)", "no ICC profile can say what they say");
+            }
+        }
+        out.pngColour = {};
+    }
+    // Comments: COM segments in JPEG, "Comment" text in PNG; elsewhere XMP.
+    std::vector<std::string> comments;
+    if (format == ImageFormat::Jpeg) {
+        for (auto text = out.pngText.begin(); text != out.pngText.end();) {
+            if (text->keyword == "Comment") {
+                out.comments.push_back(text->text);
+                text = out.pngText.erase(text);
+            } else {
+                ++text;
+            }
+        }
+    } else if (png) {
+        for (const std::string& comment : out.comments) {
+            PngText text;
+            text.keyword = "Comment";
+            text.text = asUtf8(comment);
+            out.pngText.push_back(text);
+        }
+        out.comments.clear();
+    } else {
+        for (const std::string& comment : out.comments) {
+            comments.push_back(asUtf8(comment));
+        }
+        out.comments.clear();
+    }
+    // WebP keeps the resolution only in EXIF.
+    if (format == ImageFormat::Webp && out.exif.empty() && out.resolution) {
+        const Exiv2Session session;
+        try {
+            Exiv2::ExifData exif;
+            setResolution(exif, *out.resolution);
+            out.exif = tiffForm(exif, Exiv2::littleEndian);
+        } catch (const std::exception& error) {
+            report.leftOut("resolution", session.why(error.what(), "exiv2 failed"));
+        }
+    }
+    // What needs the XMP: IPTC-IIM where the format has no place for it,
+    // text where it has no text chunks.
+    const bool iptcIntoXmp = (png || format == ImageFormat::Webp) && !out.iptc.empty();
+    if (!iptcIntoXmp && (png || (out.pngText.empty() && comments.empty()))) {
+        return out;
     }
     const Exiv2Session session;
+    Exiv2::XmpData xmp;
     try {
-        Exiv2::IptcData iptc;
-        if (Exiv2::IptcParser::decode(iptc, metadata.iptc.data(), static_cast<std::uint32_t>(metadata.iptc.size())) !=
-            0) {
-            throw std::runtime_error("");
-        }
-        Exiv2::XmpData fromIptc;
-        Exiv2::copyIptcToXmp(iptc, fromIptc);
-        Exiv2::XmpData xmp = metadata.xmp.empty() ? Exiv2::XmpData() : parseXmp(metadata.xmp);
-        addMissing(xmp, fromIptc);
-        return xmp.empty() ? std::string() : serialise(xmp);
+        xmp = out.xmp.empty() ? Exiv2::XmpData() : parseXmp(out.xmp);
     } catch (const std::exception& error) {
-        report.leftOut("IPTC-IIM data as XMP", session.why(error.what(), "exiv2 failed"));
-        return metadata.xmp;
+        report.leftOut("text and IPTC-IIM data as XMP", session.why(error.what(), "exiv2 failed"));
+        return out;
     }
+    if (iptcIntoXmp) {
+        Exiv2::IptcData iptc;
+        if (Exiv2::IptcParser::decode(iptc, out.iptc.data(), static_cast<std::uint32_t>(out.iptc.size())) == 0) {
+            Exiv2::XmpData fromIptc;
+            Exiv2::copyIptcToXmp(iptc, fromIptc);
+            addMissing(xmp, fromIptc);
+        } else {
+            report.leftOut("IPTC-IIM data as XMP", session.why("", "exiv2 cannot read it"));
+        }
+        out.iptc.clear();
+    }
+    if (!png) {
+        std::string leftOut;
+        for (const PngText& text : out.pngText) {
+            const auto* property = std::find_if(std::begin(kTextProperties), std::end(kTextProperties),
+                                                [&](const TextProperty& p) { return text.keyword == p.keyword; });
+            if (property != std::end(kTextProperties)) {
+                addTextProperty(xmp, *property, text.text);
+            } else {
+                leftOut += (leftOut.empty() ? "'" : ", '") + text.keyword + "'";
+            }
+        }
+        if (!leftOut.empty()) {
+            const bool several = leftOut.find(',') != std::string::npos;
+            report.leftOut(std::string("PNG text ") + leftOut,
+                           std::string(formatName(format)) + " has no place for " + (several ? "them" : "it"));
+        }
+        out.pngText.clear();
+        std::string joined;
+        for (const std::string& comment : comments) {
+            joined += (joined.empty() ? "" : "\n") + comment;
+        }
+        if (!joined.empty()) {
+            addTextProperty(xmp, kTextProperties[std::size(kTextProperties) - 1], joined);
+        }
+    }
+    try {
+        out.xmp = xmp.empty() ? std::string() : serialise(xmp);
+    } catch (const std::exception& error) {
+        report.leftOut("text and IPTC-IIM data as XMP", session.why(error.what(), "exiv2 failed"));
+    }
+    return out;
 }
 
 namespace {

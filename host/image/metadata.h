@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/image/codecs.h"
+#include "host/image/image_format.h"
 #include "host/image/picture.h"
 
 namespace host {
@@ -35,16 +36,6 @@ struct UprightMetadata {
 // A block exiv2 cannot read is left out, with a warning naming `name`.
 UprightMetadata uprightMetadata(const DecodedFile& decoded, const std::string& name,
                                 std::vector<std::string>& warnings);
-
-// The print resolution an EXIF block records (XResolution, YResolution and
-// ResolutionUnit of the image's directory), for TIFF, which keeps it among
-// the fields that describe its pixels; none if the block records none.
-struct PrintResolution {
-    double x = 0;
-    double y = 0;
-    int unit = 2;  // 1 none, 2 inch, 3 centimetre
-};
-std::optional<PrintResolution> printResolution(const std::vector<std::uint8_t>& exif);
 
 // The EXIF (IFD0 with its EXIF, GPS and maker-note directories), XMP (tag
 // 700) and IPTC-IIM (tag 33723, or the Photoshop resources of tag 34377) of
@@ -75,10 +66,19 @@ struct JpegXmp {
 };
 JpegXmp xmpForJpeg(const std::string& xmp, std::size_t standardLimit, EncodeReport& report);
 
-// The XMP packet for formats that have no place for IPTC-IIM (PNG, WebP):
-// the packet, with the IPTC Core properties made from the IIM datasets where
-// the packet lacks them.
-std::string xmpCarryingIptc(const ImageMetadata& metadata, EncodeReport& report);
+// The picture's metadata as the format `format` can hold it:
+//  - PNG's colour chunks stay in PNG; elsewhere an ICC profile says what
+//    they say, unless the picture has one;
+//  - a JPEG's comments stay comments in JPEG, become "Comment" text in PNG,
+//    and the XMP's exif:UserComment elsewhere;
+//  - PNG text stays in PNG; elsewhere Title, Author, Description, Copyright
+//    and Software go into the XMP (dc:title, dc:creator, dc:description,
+//    dc:rights, xmp:CreatorTool) where it lacks them, a "Comment" becomes a
+//    comment, and any other keyword is left out with a warning;
+//  - IPTC-IIM, which PNG and WebP have no place for, goes into their XMP
+//    as the IPTC Core properties it lacks.
+// Whatever cannot be carried is left out with a warning naming the output.
+ImageMetadata metadataForFormat(const ImageMetadata& metadata, ImageFormat format, EncodeReport& report);
 
 // Writes EXIF (with its GPS and maker-note directories), XMP, IPTC-IIM and
 // the ICC profile into `tiff`, a TIFF file as libtiff wrote it. A block that

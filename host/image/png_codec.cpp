@@ -1,8 +1,11 @@
 // PNG through libpng.
 #include <png.h>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -10,6 +13,7 @@
 #include "host/image/codecs.h"
 #include "host/image/jpeg_segments.h"
 #include "host/image/metadata.h"
+#include "host/image/print_resolution.h"
 
 namespace host {
 
@@ -24,6 +28,14 @@ public:
 };
 
 [[noreturn]] void throwPngError(png_structp /*png*/, png_const_charp message) { throw PngError(message); }
+
+// libpng's warnings while reading, kept to tell what it skipped; when
+// writing, none matter.
+void collectPngWarning(png_structp png, png_const_charp message) {
+    if (auto* warnings = static_cast<std::vector<std::string>*>(png_get_error_ptr(png)); warnings != nullptr) {
+        warnings->emplace_back(message);
+    }
+}
 void ignorePngWarning(png_structp /*png*/, png_const_charp /*message*/) {}
 
 struct MemorySource {
@@ -49,7 +61,7 @@ void flushNothing(png_structp /*png*/) {}
 
 class PngReader {
 public:
-    PngReader() : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, throwPngError, ignorePngWarning)) {
+    PngReader() : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, &warnings_, throwPngError, collectPngWarning)) {
         if (png_ != nullptr) {
             info_ = png_create_info_struct(png_);
         }
@@ -64,8 +76,10 @@ public:
 
     png_structp png() const { return png_; }
     png_infop info() const { return info_; }
+    const std::vector<std::string>& warnings() const { return warnings_; }
 
 private:
+    std::vector<std::string> warnings_;
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
 };
@@ -95,8 +109,9 @@ private:
 
 // Largest ancillary chunk libpng may allocate (ICC profiles, EXIF, XMP),
 // and most text chunks it keeps: a bound on what a file's metadata can cost.
+// Files that pass it lose the chunks beyond it, with a warning.
 constexpr png_alloc_size_t kMaxChunkBytes = png_alloc_size_t{64} << 20;
-constexpr png_uint_32 kMaxTextChunks = 16;
+constexpr png_uint_32 kMaxTextChunks = 1000;
 
 // Where PNG files keep XMP: an iTXt chunk with this keyword.
 constexpr char kXmpKeyword[] = "XML:com.adobe.xmp";
@@ -135,8 +150,40 @@ std::vector<std::uint8_t> rawProfileBytes(const char* text, std::size_t size) {
     return bytes.size() == length ? bytes : std::vector<std::uint8_t>();
 }
 
+// Latin-1, as tEXt and zTXt hold text, to UTF-8.
+std::string utf8FromLatin1(const char* text, std::size_t size) {
+    std::string utf8;
+    for (std::size_t i = 0; i < size; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            utf8 += static_cast<char>(byte);
+        } else {
+            utf8 += static_cast<char>(0xC0 | (byte >> 6));
+            utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+// UTF-8 to Latin-1; none when the text holds a character beyond it.
+std::optional<std::string> latin1FromUtf8(const std::string& text) {
+    std::string latin1;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            latin1 += static_cast<char>(byte);
+        } else if ((byte == 0xC2 || byte == 0xC3) && i + 1 < text.size()) {
+            latin1 += static_cast<char>(((byte & 0x03) << 6) | (static_cast<unsigned char>(text[++i]) & 0x3F));
+        } else {
+            return std::nullopt;
+        }
+    }
+    return latin1;
+}
+
 // XMP from its iTXt chunk; EXIF, IPTC-IIM and XMP from the text chunks in
-// which ImageMagick keeps them, where the file has no better place for them.
+// which ImageMagick keeps them, where the file has no better place for them;
+// every other text chunk as it is.
 void takeTextMetadata(png_structp png, png_infop info, DecodedFile& decoded) {
     png_textp texts = nullptr;
     const int count = png_get_text(png, info, &texts, nullptr);
@@ -167,7 +214,119 @@ void takeTextMetadata(png_structp png, png_infop info, DecodedFile& decoded) {
             decoded.metadata.iptc = bytes.size() >= 4 && std::memcmp(bytes.data(), "8BIM", 4) == 0
                                         ? iptcFromPhotoshopResources(bytes)
                                         : bytes;
+        } else if (key.rfind("Raw profile type ", 0) != 0) {
+            PngText kept;
+            kept.keyword = key;
+            kept.compressed =
+                text.compression == PNG_TEXT_COMPRESSION_zTXt || text.compression == PNG_ITXT_COMPRESSION_zTXt;
+            kept.international = text.compression >= PNG_ITXT_COMPRESSION_NONE;
+            if (kept.international) {
+                kept.text.assign(text.text, length);
+                kept.language = text.lang != nullptr ? text.lang : "";
+                kept.translatedKeyword = text.lang_key != nullptr ? text.lang_key : "";
+            } else {
+                kept.text = utf8FromLatin1(text.text, length);
+            }
+            decoded.metadata.pngText.push_back(std::move(kept));
         }
+    }
+}
+
+// What libpng's warnings say it skipped of the metadata.
+void reportSkippedChunks(const std::vector<std::string>& warnings, const std::string& name, DecodedFile& decoded) {
+    for (const std::string& warning : warnings) {
+        if (warning.find("no space in chunk cache") != std::string::npos) {
+            decoded.warnings.push_back("'" + name + "': it holds more than " + std::to_string(kMaxTextChunks - 2) +
+                                       " text chunks; those after them are left out");
+        } else if (warning.rfind("tEXt", 0) == 0 || warning.rfind("zTXt", 0) == 0 || warning.rfind("iTXt", 0) == 0) {
+            // libpng skips a text chunk it cannot read, and says why.
+            decoded.warnings.push_back("'" + name + "': its " + warning.substr(0, 4) + " chunk cannot be read (" +
+                                       warning.substr(std::min<std::size_t>(warning.size(), 6)) + "); it is left out");
+        }
+    }
+}
+
+// An animated PNG holds its frame count in the first four bytes of acTL
+// (big-endian); its default picture is what every other reader shows.
+void countFrames(png_structp png, png_infop info, DecodedFile& decoded) {
+    png_unknown_chunkp chunks = nullptr;
+    const int count = png_get_unknown_chunks(png, info, &chunks);
+    for (int i = 0; i < count; ++i) {
+        if (std::memcmp(chunks[i].name, "acTL", 4) == 0 && chunks[i].size >= 8) {
+            const png_bytep data = chunks[i].data;
+            const std::uint32_t frames = png_get_uint_32(data);
+            decoded.pages = static_cast<int>(std::clamp<std::uint32_t>(frames, 1, 1u << 30));
+            decoded.pageKind = "frame";
+        }
+    }
+}
+
+// The print resolution and colour chunks.
+void takeResolutionAndColour(png_structp png, png_infop info, ImageMetadata& metadata) {
+    png_uint_32 x = 0, y = 0;
+    int unit = 0;
+    if (png_get_pHYs(png, info, &x, &y, &unit) != 0 && x > 0 && y > 0) {
+        metadata.resolution = resolutionFromPng(x, y, unit == PNG_RESOLUTION_METER);
+    }
+    png_fixed_point gamma = 0;
+    if (png_get_gAMA_fixed(png, info, &gamma) != 0 && gamma > 0) {
+        metadata.pngColour.gamma = static_cast<std::uint32_t>(gamma);
+    }
+    int intent = 0;
+    if (png_get_sRGB(png, info, &intent) != 0) {
+        metadata.pngColour.srgbIntent = intent;
+    }
+    png_fixed_point c[8] = {};
+    if (png_get_cHRM_fixed(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) != 0) {
+        std::array<std::uint32_t, 8> chromaticities{};
+        for (std::size_t i = 0; i < 8; ++i) {
+            chromaticities[i] = static_cast<std::uint32_t>(std::max<png_fixed_point>(c[i], 0));
+        }
+        metadata.pngColour.chromaticities = chromaticities;
+    }
+}
+
+// The text chunks, each as it was read: tEXt, zTXt or iTXt. Text beyond
+// Latin-1 that came from elsewhere goes into iTXt.
+void setText(png_structp png, png_infop info, const std::vector<PngText>& texts, EncodeReport& report) {
+    for (const PngText& entry : texts) {
+        const std::optional<std::string> latin1 = entry.international ? std::nullopt : latin1FromUtf8(entry.text);
+        const bool international = entry.international || !latin1;
+        const std::string& body = international ? entry.text : *latin1;
+        if (entry.keyword.empty() || entry.keyword.size() > 79) {
+            report.leftOut("PNG text '" + entry.keyword + "'", "its keyword is not one PNG allows");
+            continue;
+        }
+        png_text text{};
+        text.key = const_cast<png_charp>(entry.keyword.c_str());
+        text.text = const_cast<png_charp>(body.c_str());
+        if (international) {
+            text.compression = entry.compressed ? PNG_ITXT_COMPRESSION_zTXt : PNG_ITXT_COMPRESSION_NONE;
+            text.itxt_length = body.size();
+            text.lang = const_cast<png_charp>(entry.language.c_str());
+            text.lang_key = const_cast<png_charp>(entry.translatedKeyword.c_str());
+        } else {
+            text.compression = entry.compressed ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE;
+            text.text_length = body.size();
+        }
+        png_set_text(png, info, &text, 1);
+    }
+}
+
+// gAMA, cHRM and sRGB as they were read. libpng writes no sRGB chunk beside
+// an ICC profile, which PNG forbids.
+void setColour(png_structp png, png_infop info, const ImageMetadata& metadata) {
+    const PngColour& colour = metadata.pngColour;
+    if (colour.srgbIntent && metadata.iccProfile.empty()) {
+        png_set_sRGB(png, info, *colour.srgbIntent);
+    }
+    if (colour.gamma) {
+        png_set_gAMA_fixed(png, info, static_cast<png_fixed_point>(*colour.gamma));
+    }
+    if (colour.chromaticities) {
+        const auto& c = *colour.chromaticities;
+        auto at = [&c](std::size_t i) { return static_cast<png_fixed_point>(c[i]); };
+        png_set_cHRM_fixed(png, info, at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7));
     }
 }
 
@@ -183,7 +342,10 @@ DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& 
         png_set_read_fn(png, &source, readFromMemory);
         png_set_chunk_malloc_max(png, kMaxChunkBytes);
         png_set_chunk_cache_max(png, kMaxTextChunks);
+        // An animation's control chunk, which this libpng does not know.
+        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, reinterpret_cast<png_const_bytep>("acTL"), 1);
         png_read_info(png, info);
+        countFrames(png, info, decoded);
 
         const png_uint_32 width = png_get_image_width(png, info);
         const png_uint_32 height = png_get_image_height(png, info);
@@ -205,6 +367,7 @@ DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& 
             decoded.metadata.exif = exifWithoutSignature(exif, exifLength);
         }
         takeTextMetadata(png, info, decoded);
+        takeResolutionAndColour(png, info, decoded.metadata);
 
         // Any layout to 8-bit BGRA: palettes, low bit depths and
         // transparency chunks expanded; 16-bit samples rounded to 8 bits.
@@ -229,6 +392,7 @@ DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& 
         png_read_image(png, rows.data());
         // Nothing after the image data is used, so the rest of the file is
         // not read (png_read_end).
+        reportSkippedChunks(reader.warnings(), name, decoded);
     } catch (const PngError& error) {
         throw HostError("'" + name + "' is not a valid PNG image (" + error.what() + ")");
     }
@@ -237,8 +401,7 @@ DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& 
 
 std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata& metadata,
                                     const EncodeOptions& /*options*/, EncodeReport& report) {
-    // PNG has no place for IPTC-IIM; the XMP carries its IPTC Core fields.
-    std::string xmp = xmpCarryingIptc(metadata, report);
+    std::string xmp = metadata.xmp;
     PngWriter writer;
     png_structp png = writer.png();
     png_infop info = writer.info();
@@ -272,6 +435,12 @@ std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata&
             text.lang_key = const_cast<png_charp>("");
             png_set_text(png, info, &text, 1);
         }
+        setText(png, info, metadata.pngText, report);
+        if (metadata.resolution) {
+            const PngPhys phys = pngPhysFor(*metadata.resolution);
+            png_set_pHYs(png, info, phys.x, phys.y, phys.perMetre ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN);
+        }
+        setColour(png, info, metadata);
         png_write_info(png, info);
         png_set_bgr(png);
         if (!image.hasAlpha) {

@@ -1,5 +1,6 @@
 // TIFF through libtiff.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "host/host_error.h"
@@ -38,8 +39,12 @@ bool directLayout(TIFF* tiff, DirectLayout& layout) {
     std::uint16_t extraCount = 0;
     std::uint16_t* extraKinds = nullptr;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extraKinds);
-    if (extraCount > 0 && extraKinds != nullptr && extraKinds[0] == EXTRASAMPLE_ASSOCALPHA) {
-        return false;  // premultiplied: the general path handles it
+    // Premultiplied alpha goes through the general path; so does an extra
+    // sample of unspecified kind beside three others, which libtiff takes
+    // for premultiplied alpha.
+    if (extraCount > 0 && extraKinds != nullptr &&
+        (extraKinds[0] == EXTRASAMPLE_ASSOCALPHA || (extraKinds[0] == EXTRASAMPLE_UNSPECIFIED && samples > 3))) {
+        return false;
     }
     layout.colour = colourSamples == 3;
     layout.alpha =
@@ -128,6 +133,22 @@ void readThroughRgba(TIFF* tiff, BgraImage& image, const std::string& name, cons
     }
 }
 
+// The pages of the file: its directories but those of reduced-resolution
+// copies (thumbnails, previews). Leaves the first directory current.
+int countPages(TIFF* tiff) {
+    int pages = 0;
+    const tdir_t directories = TIFFNumberOfDirectories(tiff);
+    for (tdir_t i = 0; i < directories && i < 65535; ++i) {
+        std::uint32_t kind = 0;
+        if (TIFFSetDirectory(tiff, i) == 1 &&
+            (TIFFGetField(tiff, TIFFTAG_SUBFILETYPE, &kind) != 1 || (kind & FILETYPE_REDUCEDIMAGE) == 0)) {
+            ++pages;
+        }
+    }
+    TIFFSetDirectory(tiff, 0);
+    return std::max(pages, 1);
+}
+
 }  // namespace
 
 DecodedFile decodeTiff(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes) {
@@ -155,6 +176,16 @@ DecodedFile decodeTiff(const std::vector<std::uint8_t>& file, const std::string&
         const auto* bytes = static_cast<const std::uint8_t*>(profile);
         decoded.metadata.iccProfile.assign(bytes, bytes + profileLength);
     }
+
+    float x = 0, y = 0;
+    std::uint16_t unit = RESUNIT_INCH;
+    if (TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &x) == 1 && TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &y) == 1 && x > 0 &&
+        y > 0 && std::isfinite(x) && std::isfinite(y)) {
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
+        decoded.metadata.resolution = PrintResolution{
+            x, y, unit >= 1 && unit <= 3 ? static_cast<PrintResolution::Unit>(unit) : PrintResolution::Unit::Inch};
+    }
+    decoded.pages = countPages(tiff);
 
     DirectLayout layout;
     if (directLayout(tiff, layout)) {
@@ -204,10 +235,10 @@ std::vector<std::uint8_t> encodeTiff(const BgraImage& image, const ImageMetadata
         const std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &kind);
     }
-    if (const std::optional<PrintResolution> resolution = printResolution(metadata.exif)) {
-        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, resolution->x);
-        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, resolution->y);
-        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, resolution->unit);
+    if (const std::optional<PrintResolution>& resolution = metadata.resolution) {
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, static_cast<float>(resolution->x));
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, static_cast<float>(resolution->y));
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, static_cast<std::uint16_t>(resolution->unit));
     }
     if (!metadata.iccProfile.empty()) {
         TIFFSetField(tiff, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(metadata.iccProfile.size()),

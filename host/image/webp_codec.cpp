@@ -5,6 +5,8 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "host/host_error.h"
@@ -45,15 +47,43 @@ const char* encodingError(WebPEncodingError error) {
     }
 }
 
+struct AnimDecoderRelease {
+    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
+};
+
+// An animation's first frame as it shows on its canvas, and how many
+// frames there are.
+void decodeFirstFrame(const WebPData& data, const std::string& name, DecodedFile& decoded) {
+    WebPAnimDecoderOptions options;
+    if (WebPAnimDecoderOptionsInit(&options) == 0) {
+        throw HostError("'" + name + "': libwebp version mismatch");
+    }
+    options.color_mode = MODE_BGRA;
+    options.use_threads = 0;
+    const std::unique_ptr<WebPAnimDecoder, AnimDecoderRelease> decoder(WebPAnimDecoderNew(&data, &options));
+    WebPAnimInfo info{};
+    if (!decoder || WebPAnimDecoderGetInfo(decoder.get(), &info) == 0 ||
+        info.canvas_width != static_cast<std::uint32_t>(decoded.image.width) ||
+        info.canvas_height != static_cast<std::uint32_t>(decoded.image.height)) {
+        throw HostError("'" + name + "' is not a valid WebP image (bad animation)");
+    }
+    std::uint8_t* canvas = nullptr;
+    int timestamp = 0;
+    if (WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) == 0 || canvas == nullptr) {
+        throw HostError("'" + name + "' is not a valid WebP image (corrupt first frame)");
+    }
+    std::memcpy(decoded.image.pixels.data(), canvas, decoded.image.pixels.size());
+    decoded.image.hasAlpha = true;  // the canvas around and between frames may be transparent
+    decoded.pages = static_cast<int>(std::min<std::uint32_t>(info.frame_count, 1u << 30));
+    decoded.pageKind = "frame";
+}
+
 }  // namespace
 
 DecodedFile decodeWebp(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes) {
     WebPBitstreamFeatures features{};
     if (WebPGetFeatures(file.data(), file.size(), &features) != VP8_STATUS_OK) {
         throw HostError("'" + name + "' is not a valid WebP image");
-    }
-    if (features.has_animation != 0) {
-        throw HostError("'" + name + "' is an animated WebP image, which the host does not tone");
     }
     DecodedFile decoded;
     decoded.image = imageForFile(name, static_cast<std::uint64_t>(features.width),
@@ -69,6 +99,10 @@ DecodedFile decodeWebp(const std::vector<std::uint8_t>& file, const std::string&
     decoded.metadata.exif = exifWithoutSignature(exif.data(), exif.size());
     const std::vector<std::uint8_t> xmp = chunk(demux.get(), "XMP ");
     decoded.metadata.xmp.assign(xmp.begin(), xmp.end());
+    if (features.has_animation != 0) {
+        decodeFirstFrame(data, name, decoded);
+        return decoded;
+    }
     if (WebPDecodeBGRAInto(file.data(), file.size(), decoded.image.pixels.data(), decoded.image.pixels.size(),
                            4 * decoded.image.width) == nullptr) {
         throw HostError("'" + name + "' is not a valid WebP image (corrupt image data)");
@@ -114,8 +148,7 @@ std::vector<std::uint8_t> encodeWebp(const BgraImage& image, const ImageMetadata
                         ")");
     }
 
-    // WebP has no place for IPTC-IIM; the XMP carries its IPTC Core fields.
-    const std::string xmp = xmpCarryingIptc(metadata, report);
+    const std::string& xmp = metadata.xmp;
     if (metadata.iccProfile.empty() && metadata.exif.empty() && xmp.empty()) {
         return out;
     }
@@ -139,7 +172,8 @@ std::vector<std::uint8_t> encodeWebp(const BgraImage& image, const ImageMetadata
     ok = ok && WebPMuxAssemble(mux.get(), &assembled) == WEBP_MUX_OK;
     if (!ok) {
         WebPDataClear(&assembled);
-        throw HostError("cannot encode WebP (libwebp cannot add the ICC profile, EXIF or XMP)");
+        report.leftOut("ICC profile, EXIF and XMP", "libwebp cannot add them");
+        return out;
     }
     out.assign(assembled.bytes, assembled.bytes + assembled.size);
     WebPDataClear(&assembled);

@@ -297,3 +297,28 @@ TEST_F(HostCommands, ManyFilesInOneFormatAndNamesThatWouldCollide) {
 }
 
 }  // namespace
+
+// A file that holds more pictures than its output takes: the first is
+// toned, and a warning names the input, the output and what was left out.
+TEST_F(HostCommands, PicturesLeftOutAreNamed) {
+    const BgraImage picture = patterned(24, 16, true);
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> file;
+        const char* heldBack;
+    } inputs[] = {
+        {"animated.png", makePng(picture, {.frames = 3}), "holds 3 frames"},
+        {"pages.tif", makeTiff(picture, {.pages = 3}), "holds 3 pages"},
+        {"animated.webp", makeAnimatedWebp(picture, 4), "holds 4 frames"},
+    };
+    for (const auto& input : inputs) {
+        const std::string in = write(input.name, input.file);
+        const std::string out = path("out.png");
+        const HostRun run = sepiaHost({"apply", plugin_, "-p", "5", in, out});
+        ASSERT_EQ(run.exitCode, 0) << input.name << ": " << run.err;
+        EXPECT_NE(run.err.find("'" + in + "' " + input.heldBack + "; only the first is toned into '" + out + "'"),
+                  std::string::npos)
+            << input.name << ": " << run.err;
+        EXPECT_EQ(readPng(readBytes(out)).pixels, exact_form::tonePixels(5, picture.pixels)) << input.name;
+    }
+}

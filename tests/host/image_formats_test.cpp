@@ -244,6 +244,16 @@ TEST_F(ImageFormats, EveryOrientationComesOutUpright) {
     }
 }
 
+// An extra sample of unspecified kind beside red, green and blue is alpha,
+// premultiplied, as libtiff reads it: the same in strips and in tiles.
+TEST(TiffAlpha, UnspecifiedExtraSampleReadsAlikeInStripsAndTiles) {
+    const BgraImage image = patterned(37, 23, true);
+    const host::Picture strips = host::decodeImage(makeTiff(image, {.alphaKind = 0}), "strips.tif");
+    const host::Picture tiles = host::decodeImage(makeTiff(image, {.tiled = true, .alphaKind = 0}), "tiles.tif");
+    EXPECT_TRUE(strips.image.hasAlpha);
+    EXPECT_EQ(difference(tiles.image, strips.image), "");
+}
+
 // Each decoder checks the size its file announces before it allocates the
 // pixels: here against a limit of 1 MiB, as the host does against 1 GiB.
 TEST(ImageLimits, EveryDecoderRefusesAnImageBeyondTheLimit) {

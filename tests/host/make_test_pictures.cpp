@@ -52,6 +52,24 @@ int main(int argc, char** argv) {
     put("editor.png", makePng(photo, {.exif = descriptiveExif(), .icc = profile, .xmp = xmpPacket()}));
     put("editor.webp", makeWebp(photo, false, exifBlock(1), xmpPacket()));
     put("long-history.png", makePng(photo, {.xmp = xmpPacket(200000)}));
+    // Text, comments, resolution and colour as people and programs write
+    // them: twenty text chunks before the XMP, 300 dpi and gamma 1.0 in a
+    // PNG; a comment and a 300-dpi JFIF density in a JPEG; profiles for
+    // other data than RGB.
+    std::vector<std::pair<std::string, std::string>> text = {
+        {"Title", "Pier at dusk"},          {"Author", "Grace Hopper"},   {"Copyright", "(c) 2026 Grace Hopper"},
+        {"Description", "Boats and gulls"}, {"Comment", "scanned twice"}, {"parameters", "steps: 20, sampler: Euler"}};
+    for (int i = 1; text.size() < 20; ++i) {
+        text.emplace_back("Note " + std::to_string(i), "note " + std::to_string(i));
+    }
+    const std::string keywords =
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'><dc:subject><rdf:Bag>"
+        "<rdf:li>pier</rdf:li><rdf:li>gulls</rdf:li></rdf:Bag></dc:subject></rdf:Description></rdf:RDF></x:xmpmeta>";
+    put("text.png", makePng(photo, {.xmp = keywords, .text = text, .pixelsPerMetre = 11811, .gamma = 100000}));
+    put("comment.jpg", makeJpeg(photo, {.comment = "Shot from the pier", .dpi = 300}));
+    put("grey-icc.jpg", makeJpeg(photo, {.grey = true, .icc = iccProfile("Grey test profile", "GRAY")}));
+    put("cmyk-icc.jpg", makeJpeg(photo, {.cmyk = true, .icc = iccProfile("CMYK test profile", "CMYK")}));
     // A damaged block beside sound ones: EXIF whose image directory claims
     // 65535 entries, XMP that is not XML, an IPTC-IIM dataset longer than
     // what holds it.

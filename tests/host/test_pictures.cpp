@@ -161,7 +161,9 @@ BgraImage fewColours(int width, int height, bool alpha) {
     return image;
 }
 
-std::vector<std::uint8_t> rgbProfile(const std::string& description) {
+std::vector<std::uint8_t> rgbProfile(const std::string& description) { return iccProfile(description, "RGB "); }
+
+std::vector<std::uint8_t> iccProfile(const std::string& description, const char* colourSpace) {
     // Header, a table of one tag, and a v2 textDescriptionType.
     std::vector<std::uint8_t> profile(128 + 4 + 12, 0);
     auto put32 = [&profile](std::size_t at, std::uint32_t value) {
@@ -185,7 +187,7 @@ std::vector<std::uint8_t> rgbProfile(const std::string& description) {
     put32(0, static_cast<std::uint32_t>(profile.size()));
     put32(8, 0x02100000);  // version 2.1
     put4(12, "mntr");
-    put4(16, "RGB ");
+    put4(16, colourSpace);
     put4(20, "XYZ ");
     put4(36, "acsp");
     put32(68, 0x0000F6D6);  // D50 illuminant
@@ -202,6 +204,11 @@ std::vector<std::uint8_t> exifBlock(int orientation) {
     Exiv2::ExifData exif;
     exif["Exif.Image.Orientation"] = static_cast<std::uint16_t>(orientation);
     exif["Exif.Image.Make"] = "Darkroom Test";
+    exif["Exif.Image.XResolution"] = Exiv2::URational(300, 1);
+    exif["Exif.Image.YResolution"] = Exiv2::URational(200, 1);
+    exif["Exif.Image.ResolutionUnit"] = static_cast<std::uint16_t>(2);
+    exif["Exif.Photo.PixelXDimension"] = static_cast<std::uint32_t>(40);
+    exif["Exif.Photo.PixelYDimension"] = static_cast<std::uint32_t>(30);
     exif["Exif.Photo.DateTimeOriginal"] = "2026:12:08 10:00:00";
     exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 250);
     exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
@@ -313,7 +320,16 @@ std::vector<std::uint8_t> makeJpeg(const BgraImage& image, const JpegOptions& op
         jpeg_simple_progression(&info);
     }
     info.write_JFIF_header = options.exif.empty() ? TRUE : FALSE;
+    if (options.dpi != 0) {
+        info.density_unit = 1;
+        info.X_density = static_cast<UINT16>(options.dpi);
+        info.Y_density = static_cast<UINT16>(options.dpi);
+    }
     jpeg_start_compress(&info, TRUE);
+    if (!options.comment.empty()) {
+        jpeg_write_marker(&info, JPEG_COM, reinterpret_cast<const JOCTET*>(options.comment.data()),
+                          static_cast<unsigned>(options.comment.size()));
+    }
     if (!options.exif.empty()) {
         std::vector<std::uint8_t> segment = {'E', 'x', 'i', 'f', 0, 0};
         segment.insert(segment.end(), options.exif.begin(), options.exif.end());
@@ -424,6 +440,31 @@ std::vector<std::uint8_t> makePng(const BgraImage& image, const PngOptions& opti
         png_set_eXIf_1(write.png, write.info, static_cast<png_uint_32>(options.exif.size()),
                        const_cast<png_bytep>(options.exif.data()));
     }
+    for (const auto& [keyword, value] : options.text) {
+        png_text text{};
+        text.compression = PNG_TEXT_COMPRESSION_NONE;
+        text.key = const_cast<png_charp>(keyword.c_str());
+        text.text = const_cast<png_charp>(value.c_str());
+        text.text_length = value.size();
+        png_set_text(write.png, write.info, &text, 1);
+    }
+    if (options.pixelsPerMetre != 0) {
+        png_set_pHYs(write.png, write.info, options.pixelsPerMetre, options.pixelsPerMetre, PNG_RESOLUTION_METER);
+    }
+    if (options.gamma != 0) {
+        png_set_gAMA_fixed(write.png, write.info, static_cast<png_fixed_point>(options.gamma));
+    }
+    std::vector<png_byte> animation;
+    if (options.frames > 0) {
+        png_unknown_chunk chunk{};
+        std::memcpy(chunk.name, "acTL", 5);
+        animation = {0, 0, 0, static_cast<png_byte>(options.frames), 0, 0, 0, 0};
+        chunk.data = animation.data();
+        chunk.size = animation.size();
+        chunk.location = PNG_HAVE_IHDR;
+        png_set_keep_unknown_chunks(write.png, PNG_HANDLE_CHUNK_ALWAYS, reinterpret_cast<png_const_bytep>("acTL"), 1);
+        png_set_unknown_chunks(write.png, write.info, &chunk, 1);
+    }
     std::string xmp = options.xmp;
     if (!xmp.empty()) {
         png_text text{};
@@ -470,65 +511,82 @@ std::vector<std::uint8_t> makePng16(const WideImage& image) {
 }
 
 std::vector<std::uint8_t> makeTiff(const BgraImage& image, const TiffOptions& options) {
+    BgraImage upsideDown = image;
+    for (int y = 0; y < image.height; ++y) {
+        std::memcpy(upsideDown.at(0, y), image.at(0, image.height - 1 - y), 4 * static_cast<std::size_t>(image.width));
+    }
     const ScratchFile scratch;
     TIFF* tif = TIFFOpen(scratch.path().c_str(), "w");
     if (tif == nullptr) {
         fail("libtiff cannot create " + scratch.path());
     }
-    const int samples = image.hasAlpha ? 4 : 3;
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(image.width));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(image.height));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_ORIENTATION, options.orientation);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, options.compression);
-    if (options.compression == COMPRESSION_JPEG) {
-        TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 95);
-    }
-    if (image.hasAlpha) {
-        const std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
-        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
-    }
-    if (!options.icc.empty()) {
-        TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(options.icc.size()), options.icc.data());
-    }
-    auto pixel = [&](int x, int y, std::uint8_t* out) {
-        const std::uint8_t* p = image.at(x, y);
-        out[0] = p[2];
-        out[1] = p[1];
-        out[2] = p[0];
-        if (samples == 4) {
-            out[3] = p[3];
+    for (int page = 0; page < options.pages; ++page) {
+        const BgraImage& picture = page == 0 ? image : upsideDown;
+        const int samples = image.hasAlpha ? 4 : 3;
+        if (options.pages > 1) {
+            TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+            TIFFSetField(tif, TIFFTAG_PAGENUMBER, page, options.pages);
         }
-    };
-    if (options.tiled) {
-        constexpr std::uint32_t kTile = 16;
-        TIFFSetField(tif, TIFFTAG_TILEWIDTH, kTile);
-        TIFFSetField(tif, TIFFTAG_TILELENGTH, kTile);
-        std::vector<std::uint8_t> tile(kTile * kTile * static_cast<std::size_t>(samples));
-        for (std::uint32_t ty = 0; ty < static_cast<std::uint32_t>(image.height); ty += kTile) {
-            for (std::uint32_t tx = 0; tx < static_cast<std::uint32_t>(image.width); tx += kTile) {
-                std::fill(tile.begin(), tile.end(), 0);
-                for (std::uint32_t y = 0; y < kTile && ty + y < static_cast<std::uint32_t>(image.height); ++y) {
-                    for (std::uint32_t x = 0; x < kTile && tx + x < static_cast<std::uint32_t>(image.width); ++x) {
-                        pixel(static_cast<int>(tx + x), static_cast<int>(ty + y),
-                              &tile[(y * kTile + x) * static_cast<std::size_t>(samples)]);
+        if (options.dpi > 0) {
+            TIFFSetField(tif, TIFFTAG_XRESOLUTION, options.dpi);
+            TIFFSetField(tif, TIFFTAG_YRESOLUTION, options.dpi);
+            TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        }
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(image.width));
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(image.height));
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, options.orientation);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, options.compression);
+        if (options.compression == COMPRESSION_JPEG) {
+            TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 95);
+        }
+        if (image.hasAlpha) {
+            const std::uint16_t kind = options.alphaKind;
+            TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
+        }
+        if (!options.icc.empty()) {
+            TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(options.icc.size()), options.icc.data());
+        }
+        auto pixel = [&](int x, int y, std::uint8_t* out) {
+            const std::uint8_t* p = picture.at(x, y);
+            out[0] = p[2];
+            out[1] = p[1];
+            out[2] = p[0];
+            if (samples == 4) {
+                out[3] = p[3];
+            }
+        };
+        if (options.tiled) {
+            constexpr std::uint32_t kTile = 16;
+            TIFFSetField(tif, TIFFTAG_TILEWIDTH, kTile);
+            TIFFSetField(tif, TIFFTAG_TILELENGTH, kTile);
+            std::vector<std::uint8_t> tile(kTile * kTile * static_cast<std::size_t>(samples));
+            for (std::uint32_t ty = 0; ty < static_cast<std::uint32_t>(image.height); ty += kTile) {
+                for (std::uint32_t tx = 0; tx < static_cast<std::uint32_t>(image.width); tx += kTile) {
+                    std::fill(tile.begin(), tile.end(), 0);
+                    for (std::uint32_t y = 0; y < kTile && ty + y < static_cast<std::uint32_t>(image.height); ++y) {
+                        for (std::uint32_t x = 0; x < kTile && tx + x < static_cast<std::uint32_t>(image.width); ++x) {
+                            pixel(static_cast<int>(tx + x), static_cast<int>(ty + y),
+                                  &tile[(y * kTile + x) * static_cast<std::size_t>(samples)]);
+                        }
                     }
+                    TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0);
                 }
-                TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0);
+            }
+        } else {
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
+            std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(samples));
+            for (int y = 0; y < image.height; ++y) {
+                for (int x = 0; x < image.width; ++x) {
+                    pixel(x, y, &row[static_cast<std::size_t>(x) * static_cast<std::size_t>(samples)]);
+                }
+                TIFFWriteScanline(tif, row.data(), static_cast<std::uint32_t>(y), 0);
             }
         }
-    } else {
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
-        std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(samples));
-        for (int y = 0; y < image.height; ++y) {
-            for (int x = 0; x < image.width; ++x) {
-                pixel(x, y, &row[static_cast<std::size_t>(x) * static_cast<std::size_t>(samples)]);
-            }
-            TIFFWriteScanline(tif, row.data(), static_cast<std::uint32_t>(y), 0);
-        }
+        TIFFWriteDirectory(tif);
     }
     TIFFClose(tif);
     return scratch.read();
@@ -600,6 +658,43 @@ std::vector<std::uint8_t> makeWebp(const BgraImage& image, bool lossless, const 
         file.assign(assembled.bytes, assembled.bytes + assembled.size);
         WebPDataClear(&assembled);
         WebPMuxDelete(mux);
+    }
+    return file;
+}
+
+std::vector<std::uint8_t> makeAnimatedWebp(const BgraImage& image, int frames) {
+    WebPAnimEncoderOptions options;
+    WebPAnimEncoderOptionsInit(&options);
+    WebPAnimEncoder* encoder = WebPAnimEncoderNew(image.width, image.height, &options);
+    WebPConfig config;
+    WebPConfigInit(&config);
+    config.lossless = 1;
+    config.exact = 1;
+    bool ok = encoder != nullptr;
+    for (int frame = 0; ok && frame < frames; ++frame) {
+        BgraImage darker = image;
+        for (std::size_t i = 0; i < darker.pixels.size(); ++i) {
+            if (i % 4 != 3) {
+                darker.pixels[i] = static_cast<std::uint8_t>(darker.pixels[i] * (frames - frame) / frames);
+            }
+        }
+        WebPPicture picture;
+        WebPPictureInit(&picture);
+        picture.width = image.width;
+        picture.height = image.height;
+        picture.use_argb = 1;
+        ok = WebPPictureImportBGRA(&picture, darker.pixels.data(), 4 * image.width) != 0 &&
+             WebPAnimEncoderAdd(encoder, &picture, frame * 100, &config) != 0;
+        WebPPictureFree(&picture);
+    }
+    WebPData assembled{};
+    ok = ok && WebPAnimEncoderAdd(encoder, nullptr, frames * 100, nullptr) != 0 &&
+         WebPAnimEncoderAssemble(encoder, &assembled) != 0;
+    std::vector<std::uint8_t> file(assembled.bytes, assembled.bytes + assembled.size);
+    WebPDataClear(&assembled);
+    WebPAnimEncoderDelete(encoder);
+    if (!ok) {
+        fail("libwebp cannot encode an animation");
     }
     return file;
 }

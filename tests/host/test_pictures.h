@@ -28,12 +28,14 @@ BgraImage quadrants(int width, int height);
 // when `alpha`.
 BgraImage fewColours(int width, int height, bool alpha);
 
-// An ICC profile for RGB data whose description tag reads `description`.
+// An ICC profile for data of `colourSpace` ("RGB ", "GRAY", "CMYK") whose
+// description tag reads `description`; rgbProfile for RGB.
+std::vector<std::uint8_t> iccProfile(const std::string& description, const char* colourSpace);
 std::vector<std::uint8_t> rgbProfile(const std::string& description);
 
-// EXIF in TIFF form: the given orientation, Make "Darkroom Test", a
-// DateTimeOriginal, an ExposureTime of 1/250, a GPS latitude, and an 8 x 8
-// JPEG thumbnail.
+// EXIF in TIFF form: the given orientation, Make "Darkroom Test", 300 by
+// 200 pixels per inch, pixel dimensions 40 x 30, a DateTimeOriginal, an
+// ExposureTime of 1/250, a GPS latitude, and an 8 x 8 JPEG thumbnail.
 std::vector<std::uint8_t> exifBlock(int orientation);
 
 // EXIF with nothing but the image's own directory, as editors, scanners and
@@ -73,6 +75,8 @@ struct JpegOptions {
     std::vector<std::uint8_t> icc;
     std::string xmp;                 // APP1
     std::vector<std::uint8_t> iptc;  // APP13, among Photoshop's resources
+    std::string comment;             // COM
+    int dpi = 0;                     // JFIF density per inch (without EXIF)
 };
 std::vector<std::uint8_t> makeJpeg(const BgraImage& image, const JpegOptions& options = {});
 
@@ -82,6 +86,12 @@ struct PngOptions {
     std::vector<std::uint8_t> exif;  // an eXIf chunk before the image data
     std::vector<std::uint8_t> icc;
     std::string xmp;  // a compressed iTXt chunk
+    // tEXt chunks before the image data (keyword, text), written before
+    // the XMP.
+    std::vector<std::pair<std::string, std::string>> text;
+    std::uint32_t pixelsPerMetre = 0;  // pHYs
+    std::uint32_t gamma = 0;           // gAMA, times 100000
+    int frames = 0;                    // an acTL chunk announcing an animation of that many frames
 };
 std::vector<std::uint8_t> makePng(const BgraImage& image, const PngOptions& options = {});
 std::vector<std::uint8_t> makePng16(const WideImage& image);
@@ -91,12 +101,17 @@ struct TiffOptions {
     std::uint16_t compression = 1;  // a libtiff COMPRESSION_* value
     bool tiled = false;
     std::vector<std::uint8_t> icc;
+    std::uint16_t alphaKind = 2;  // ExtraSamples of an image with alpha: 0 unspecified, 1 premultiplied, 2 straight
+    int pages = 1;                // further pages hold the picture turned upside down
+    float dpi = 0;
 };
 std::vector<std::uint8_t> makeTiff(const BgraImage& image, const TiffOptions& options = {});
 std::vector<std::uint8_t> makeTiff16(const WideImage& image);
 
 std::vector<std::uint8_t> makeWebp(const BgraImage& image, bool lossless, const std::vector<std::uint8_t>& exif = {},
                                    const std::string& xmp = {});
+// An animation of `frames` frames of `image`, each darker than the last.
+std::vector<std::uint8_t> makeAnimatedWebp(const BgraImage& image, int frames);
 
 // Independent readers; each throws std::runtime_error on failure.
 BgraImage readPng(const std::vector<std::uint8_t>& file);   // libpng's simplified API
