@@ -66,7 +66,7 @@ std::vector<BatchFile> planBatch(const std::vector<std::string>& inputs, const s
 }
 
 std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& object, int preset,
-                     const std::string& label, const WriteOptions& options, int threads, Console& console,
+                     const std::string& label, const ToneOptions& options, int threads, Console& console,
                      const ThreadStarter& startThread) {
     ProgressReport report(console, files.size());
     std::atomic<std::size_t> next{0};

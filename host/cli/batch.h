@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/cli/console.h"
+#include "host/cli/tone_file.h"
 #include "host/image/image_files.h"
 #include "host/plugin/plugin_library.h"
 
@@ -43,7 +44,7 @@ using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 // number of files that failed.
 std::size_t runBatch(
     const std::vector<BatchFile>& files, const PluginObject& object, int preset, const std::string& label,
-    const WriteOptions& options, int threads, Console& console,
+    const ToneOptions& options, int threads, Console& console,
     const ThreadStarter& startThread = [](std::function<void()> work) { return std::thread(std::move(work)); });
 
 }  // namespace host

@@ -9,7 +9,9 @@
 #include "host/cli/arguments.h"
 #include "host/cli/batch.h"
 #include "host/cli/tone_file.h"
+#include "host/cli/tone_file.h"
 #include "host/files/file_identity.h"
+#include "host/files/input_file.h"
 #include "host/host_error.h"
 #include "host/image/image_files.h"
 #include "host/plugin/plugin_library.h"
@@ -109,6 +111,20 @@ std::string formatExtension(const std::string& format) {
     return extension;
 }
 
+// A whole number of up to 18 digits, at least 1.
+std::uint64_t largeNumberOption(const std::string& option, const std::string& text) {
+    std::uint64_t value = 0;
+    bool digits = !text.empty() && text.size() <= 18;
+    for (const char c : text) {
+        digits = digits && c >= '0' && c <= '9';
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (!digits || value == 0) {
+        throw UsageError(option + " must be a whole number of at least 1, not '" + text + "'");
+    }
+    return value;
+}
+
 int defaultJobs() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
@@ -157,7 +173,8 @@ int runApply(const std::vector<std::string>& arguments, Console& console) {
                                                               {"--jobs", "-j", true},
                                                               {"--quality", "-q", true},
                                                               {"--lossless", nullptr, false},
-                                                              {"--strip", nullptr, false}});
+                                                              {"--strip", nullptr, false},
+                                                              {"--max-pixels", nullptr, true}});
     const bool batch = parsed.has("--output-dir");
     if (!batch && parsed.positional.size() != 3) {
         throw UsageError("apply takes PLUGIN, IN and OUT, or PLUGIN, --output-dir DIR and one or more IN");
@@ -165,26 +182,40 @@ int runApply(const std::vector<std::string>& arguments, Console& console) {
     if (batch && parsed.positional.size() < 2) {
         throw UsageError("apply --output-dir DIR needs PLUGIN and at least one IN");
     }
-    if (!batch && (parsed.has("--format") || parsed.has("--jobs"))) {
-        throw UsageError("--format and --jobs go with --output-dir; with one file OUT names the format");
+    const bool toStandardOutput = !batch && parsed.positional[2] == kStandardStream;
+    if (!batch && parsed.has("--jobs")) {
+        throw UsageError("--jobs goes with --output-dir");
+    }
+    if (!batch && parsed.has("--format") != toStandardOutput) {
+        throw UsageError(toStandardOutput ? "writing to standard output (-) needs --format"
+                                          : "--format goes with --output-dir or OUT '-'; else OUT names the format");
+    }
+    if (batch && std::find(parsed.positional.begin() + 1, parsed.positional.end(), kStandardStream) !=
+                     parsed.positional.end()) {
+        throw UsageError("standard input (-) is one file: it goes without --output-dir");
     }
     const std::optional<std::string> presetChoice = parsed.value("--preset");
     if (!presetChoice) {
         throw UsageError("apply needs --preset PRESET");
     }
-    WriteOptions options;
+    ToneOptions options;
     if (const auto quality = parsed.value("--quality")) {
-        options.encode.quality = wholeNumberOption("--quality", *quality, 1, 100);
+        options.write.encode.quality = wholeNumberOption("--quality", *quality, 1, 100);
     }
-    options.encode.lossless = parsed.has("--lossless");
-    options.strip = parsed.has("--strip");
+    options.write.encode.lossless = parsed.has("--lossless");
+    options.write.strip = parsed.has("--strip");
+    if (const auto pixels = parsed.value("--max-pixels")) {
+        options.limits.maxPixels = largeNumberOption("--max-pixels", *pixels);
+    }
     const int jobs =
         parsed.has("--jobs") ? wholeNumberOption("--jobs", *parsed.value("--jobs"), 1, 256) : defaultJobs();
     std::optional<std::string> format;
     if (const auto given = parsed.value("--format")) {
         format = formatExtension(*given);
     }
-    if (!batch) {
+    if (toStandardOutput) {
+        options.format = formatFromExtension("x." + *format);
+    } else if (!batch) {
         requireWritableExtension(parsed.positional[2]);
     }
 
@@ -199,7 +230,8 @@ int runApply(const std::vector<std::string>& arguments, Console& console) {
         for (const std::string& warning : toned.warnings) {
             console.err << "sepia-host apply: warning: " << warning << "\n";
         }
-        console.out << toned.line << "\n";
+        // Standard output holds the picture: the report goes beside it.
+        (toStandardOutput ? console.err : console.out) << toned.line << "\n";
         return 0;
     }
 

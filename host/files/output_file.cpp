@@ -59,6 +59,12 @@ std::string reason(int systemError) { return std::system_category().message(syst
 }  // namespace
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
+    if (path_ == "-") {
+        path_ = "standard output";
+        toStandardOutput_ = true;
+        file_ = NativeFile::createAnonymous();
+        return;
+    }
     std::error_code error;
     const fs::path target = fs::absolute(pathFromUtf8(path_), error);
     if (error || !fs::is_directory(target.parent_path(), error)) {
@@ -69,31 +75,26 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
         throw HostError("cannot write '" + path_ + "': it is a folder");
     }
     const fs::path temporary = temporaryBeside(target);
+    try {
+        file_ = NativeFile::createNew(utf8FromPath(temporary));
+    } catch (const HostError& failure) {
+        throw HostError("cannot write '" + path_ + "': cannot create a file in '" +
+                        utf8FromPath(target.parent_path()) + "'" +
+                        std::string(failure.what()).substr(std::string(failure.what()).rfind(" (")));
+    }
     temporary_ = utf8FromPath(temporary);
-#if defined(_WIN32)
-    const HANDLE handle =
-        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const int code = static_cast<int>(GetLastError());
-        temporary_.clear();
-        fail("cannot create a file in '" + utf8FromPath(target.parent_path()) + "'", code);
-    }
-    handle_ = handle;
-#else
-    descriptor_ = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (descriptor_ < 0) {
-        const int code = errno;
-        temporary_.clear();
-        fail("cannot create a file in '" + utf8FromPath(target.parent_path()) + "'", code);
-    }
+#if !defined(_WIN32)
     // A file that is replaced keeps its permissions (and its owner, where
     // this process may give it).
     struct stat replaced {};
     if (::stat(target.c_str(), &replaced) == 0) {
-        if (::fchmod(descriptor_, replaced.st_mode & 07777) != 0) {
-            fail("cannot give it the permissions of the file it replaces", errno);
+        if (::fchmod(file_.descriptor(), replaced.st_mode & 07777) != 0) {
+            const int code = errno;
+            removeTemporary();
+            throw HostError("cannot write '" + path_ + "': cannot give it the permissions of the file it replaces (" +
+                            std::system_category().message(code) + ")");
         }
-        [[maybe_unused]] const int ignored = ::fchown(descriptor_, replaced.st_uid, replaced.st_gid);
+        [[maybe_unused]] const int ignored = ::fchown(file_.descriptor(), replaced.st_uid, replaced.st_gid);
     }
 #endif
 }
@@ -101,58 +102,67 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
 OutputFile::~OutputFile() { removeTemporary(); }
 
 void OutputFile::write(const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-#if defined(_WIN32)
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, std::size_t{1} << 30));
-        DWORD done = 0;
-        if (WriteFile(static_cast<HANDLE>(handle_), bytes, chunk, &done, nullptr) == 0 || done == 0) {
-            fail("writing failed", static_cast<int>(GetLastError()));
-        }
-#else
-        const ssize_t done = ::write(descriptor_, bytes, std::min<std::size_t>(size, std::size_t{1} << 30));
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            fail("writing failed", done < 0 ? errno : ENOSPC);
-        }
-#endif
-        bytes += done;
-        size -= static_cast<std::size_t>(done);
-        written_ += static_cast<std::uint64_t>(done);
+    try {
+        file_.writeAt(position_, data, size);
+    } catch (const HostError& failure) {
+        removeTemporary();
+        const std::string what = failure.what();
+        throw HostError("cannot write '" + path_ + "': " + what.substr(what.find("': ") + 3));
     }
+    position_ += size;
+    size_ = std::max(size_, position_);
+}
+
+std::size_t OutputFile::read(void* buffer, std::size_t size) {
+    if (position_ >= size_) {
+        return 0;
+    }
+    const std::size_t got = file_.readAt(position_, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(size, size_ - position_)));
+    position_ += got;
+    return got;
 }
 
 void OutputFile::commit() {
+    try {
+        if (toStandardOutput_) {
+            NativeFile out = NativeFile::standardOutput();
+            std::vector<std::uint8_t> piece(std::size_t{1} << 20);
+            for (std::uint64_t at = 0; at < size_;) {
+                const std::size_t got = file_.readAt(at, piece.data(), piece.size());
+                if (got == 0) {
+                    break;
+                }
+                out.writeStream(piece.data(), got);
+                at += got;
+            }
+            file_.close();
+            return;
+        }
+        file_.flushToDisk();
+        file_.close();
+    } catch (const HostError& failure) {
+        removeTemporary();
+        const std::string what = failure.what();
+        throw HostError("cannot write '" + path_ + "': " + what.substr(what.find("': ") + 3));
+    }
     const fs::path target = fs::absolute(pathFromUtf8(path_));
     const fs::path temporary = pathFromUtf8(temporary_);
 #if defined(_WIN32)
-    const HANDLE handle = static_cast<HANDLE>(handle_);
-    if (FlushFileBuffers(handle) == 0) {
-        fail("flushing it to disk failed", static_cast<int>(GetLastError()));
-    }
-    CloseHandle(handle);
-    handle_ = nullptr;
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-        fail("cannot replace it", static_cast<int>(GetLastError()));
+        const int code = static_cast<int>(GetLastError());
+        removeTemporary();
+        throw HostError("cannot write '" + path_ + "': cannot replace it (" + reason(code) + ")");
     }
     temporary_.clear();
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         SetFileAttributesW(target.c_str(), attributes);
     }
 #else
-    if (::fsync(descriptor_) != 0) {
-        fail("flushing it to disk failed", errno);
-    }
-    const int closed = ::close(descriptor_);
-    descriptor_ = -1;
-    if (closed != 0) {
-        fail("writing failed", errno);
-    }
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        fail("cannot replace it", errno);
+        const int code = errno;
+        removeTemporary();
+        throw HostError("cannot write '" + path_ + "': cannot replace it (" + reason(code) + ")");
     }
     temporary_.clear();
     // The rename itself reaches the disk with the folder.
@@ -164,23 +174,8 @@ void OutputFile::commit() {
 #endif
 }
 
-void OutputFile::fail(const std::string& what, int systemError) {
-    removeTemporary();
-    throw HostError("cannot write '" + path_ + "': " + what + " (" + reason(systemError) + ")");
-}
-
 void OutputFile::removeTemporary() noexcept {
-#if defined(_WIN32)
-    if (handle_ != nullptr) {
-        CloseHandle(static_cast<HANDLE>(handle_));
-        handle_ = nullptr;
-    }
-#else
-    if (descriptor_ >= 0) {
-        ::close(descriptor_);
-        descriptor_ = -1;
-    }
-#endif
+    file_.close();
     if (!temporary_.empty()) {
         std::error_code ignored;
         fs::remove(pathFromUtf8(temporary_), ignored);

@@ -5,39 +5,44 @@
 #include <string>
 #include <vector>
 
+#include "host/files/byte_stream.h"
+#include "host/files/native_file.h"
+
 namespace host {
 
 // A file written whole or not at all. The bytes go to a temporary file in
 // the target's folder; commit() flushes it to disk, gives it the mode of
 // the file it replaces, and renames it over the target. Until then the
 // target is untouched; an OutputFile destroyed without commit() (a failure
-// anywhere, an exception) removes its temporary file. Errors are HostError
-// naming the target and the system's reason. One thread at a time.
-class OutputFile {
+// anywhere, an exception) removes its temporary file. With the path "-"
+// the bytes go to a temporary file without a name, which commit() copies to
+// standard output: nothing reaches it from a file that fails. Errors are
+// HostError naming the target and the system's reason. One thread at a time.
+class OutputFile : public ByteSink {
 public:
     explicit OutputFile(std::string path);
-    ~OutputFile();
+    ~OutputFile() override;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    void write(const void* data, std::size_t size);
+    void write(const void* data, std::size_t size) override;
+    std::size_t read(void* buffer, std::size_t size) override;
+    void seek(std::uint64_t position) override { position_ = position; }
+    std::uint64_t position() const override { return position_; }
+    std::uint64_t size() const override { return size_; }
+    const std::string& name() const override { return path_; }
+
     void commit();
 
-    const std::string& path() const { return path_; }
-    std::uint64_t bytesWritten() const { return written_; }
-
 private:
-    [[noreturn]] void fail(const std::string& what, int systemError);
     void removeTemporary() noexcept;
 
     std::string path_;
-    std::string temporary_;
-    std::uint64_t written_ = 0;
-#if defined(_WIN32)
-    void* handle_ = nullptr;
-#else
-    int descriptor_ = -1;
-#endif
+    std::string temporary_;  // empty for standard output, and once renamed or removed
+    NativeFile file_;
+    std::uint64_t position_ = 0;
+    std::uint64_t size_ = 0;
+    bool toStandardOutput_ = false;
 };
 
 // Writes `bytes` to `path` through an OutputFile.

@@ -26,16 +26,4 @@ BgraImage makeImage(int width, int height, std::uint64_t maxBytes) {
     return image;
 }
 
-BgraImage imageForFile(const std::string& name, std::uint64_t width, std::uint64_t height, std::uint64_t maxBytes) {
-    if (width == 0 || height == 0) {
-        throw HostError("'" + name + "' holds an image without pixels (" + std::to_string(width) + " x " +
-                        std::to_string(height) + ")");
-    }
-    if (width > 0x7FFFFFFF || height > 0x7FFFFFFF || width > maxBytes / 4 / height) {
-        throw HostError("'" + name + "' holds an image of " + std::to_string(width) + " x " + std::to_string(height) +
-                        " pixels, too large to hold (limit " + std::to_string(maxBytes >> 20) + " MiB)");
-    }
-    return makeImage(static_cast<int>(width), static_cast<int>(height), maxBytes);
-}
-
 }  // namespace host

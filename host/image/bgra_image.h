@@ -25,15 +25,11 @@ struct BgraImage {
     }
 };
 
-// Largest image the host will hold: width x height x 4 bytes.
+// Largest picture the host holds whole (the contact sheet, tests, the fuzz
+// target), as width x height x 4 bytes; toning files goes band by band.
 inline constexpr std::uint64_t kMaxImageBytes = std::uint64_t{1} << 30;
 
 // A blank opaque image; throws HostError when it would exceed `maxBytes`.
 BgraImage makeImage(int width, int height, std::uint64_t maxBytes = kMaxImageBytes);
-
-// The same for the pixels of the file `name` as its header announces them;
-// the HostError names the file. Decoders call it before allocating anything
-// the size of the image.
-BgraImage imageForFile(const std::string& name, std::uint64_t width, std::uint64_t height, std::uint64_t maxBytes);
 
 }  // namespace host

@@ -2,31 +2,83 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host/files/byte_stream.h"
 #include "host/image/picture.h"
 
 namespace host {
 
-// A file as its decoder reads it: the pixels as stored (not yet turned
-// upright) and the file's metadata blocks as stored. `orientation` (1 to 8)
-// is set by formats that record it outside EXIF (TIFF's own tag); for the
-// others it is the EXIF's. `xmpExtensions` are a JPEG's extended XMP
-// packets by GUID; the one the main packet names holds more of its
-// properties. `warnings` tell of metadata the decoder found but could not
-// take.
-struct DecodedFile {
-    BgraImage image;
+// The shape of a picture's pixels.
+struct PictureLayout {
+    int width = 0;
+    int height = 0;
+    bool hasAlpha = false;  // false: the file has no alpha, every pixel is opaque
+};
+
+// What a decoder knows of a file once it is open, before any pixel: the
+// stored picture's layout (not yet turned upright), its metadata blocks as
+// stored, `orientation` (1 to 8) where the format records it outside EXIF
+// (TIFF's own tag; for the others the EXIF's counts), a JPEG's extended XMP
+// packets by GUID, warnings about metadata it found but could not take, and
+// how many pictures the file holds.
+struct FileHeader {
+    PictureLayout layout;
     ImageMetadata metadata;
     std::optional<int> orientation;
     std::map<std::string, std::string> xmpExtensions;
     std::vector<std::string> warnings;
-    // Pictures in the file: pages of a TIFF, frames of an animation. The
-    // first is `image`.
     int pages = 1;
     const char* pageKind = "page";  // "page" or "frame", for messages
+};
+
+// How far a decoder may go: pictures of more pixels are refused before any
+// pixel is read, and no decoder holds more than `maxMemoryBytes` of its own
+// (JPEG's progressive coefficients, the pictures of formats that cannot
+// stream).
+struct ReadLimits {
+    std::uint64_t maxPixels = std::uint64_t{1} << 32;
+    std::uint64_t maxMemoryBytes = std::uint64_t{1} << 30;
+};
+
+// A file being decoded, band by band: one per file, one thread at a time.
+// Errors are HostError naming the file.
+class ImageReader {
+public:
+    virtual ~ImageReader() = default;
+    const FileHeader& header() const { return header_; }
+    // The next `rows` rows of the current picture, top to bottom as stored,
+    // as 8-bit BGRA (16-bit samples rounded to the nearest 8-bit value),
+    // rows packed into `bgra`.
+    virtual void readRows(std::uint8_t* bgra, int rows) = 0;
+    // Moves to the file's next page, whose layout, orientation, ICC profile
+    // and resolution then replace the header's; false when there is none.
+    virtual bool nextPage() { return false; }
+
+    // Blocks found elsewhere in the file, where the decoder does not look,
+    // for those it lacks; and what was said of them.
+    void addMissingBlocks(const ImageMetadata& found, const std::vector<std::string>& warnings) {
+        ImageMetadata& metadata = header_.metadata;
+        if (metadata.exif.empty()) {
+            metadata.exif = found.exif;
+        }
+        if (metadata.xmp.empty()) {
+            metadata.xmp = found.xmp;
+        }
+        if (metadata.iptc.empty()) {
+            metadata.iptc = found.iptc;
+        }
+        if (metadata.iccProfile.empty()) {
+            metadata.iccProfile = found.iccProfile;
+        }
+        header_.warnings.insert(header_.warnings.end(), warnings.begin(), warnings.end());
+    }
+
+protected:
+    FileHeader header_;
 };
 
 // How to encode.
@@ -34,19 +86,6 @@ struct EncodeOptions {
     int quality = 90;       // JPEG and lossy WebP, 1 to 100
     bool lossless = false;  // WebP
 };
-
-// One decoder and one encoder per format, each through its well-kept
-// library (libpng, libjpeg-turbo, libtiff, libwebp). Decoders convert any
-// layout to 8-bit BGRA (16-bit samples rounded to 8 bits), check the
-// image's size against `maxBytes` of BGRA pixels before allocating its
-// pixel memory, and throw HostError naming `name` for anything they refuse.
-// Encoders write the picture's metadata where the format has room for it
-// (see image_files.h), add a warning naming `name` for any block they must
-// leave out, and throw HostError when the library fails.
-DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes);
-DecodedFile decodeJpeg(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes);
-DecodedFile decodeTiff(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes);
-DecodedFile decodeWebp(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes);
 
 // Where an encoder reports: the name of the file it makes, and the warnings.
 struct EncodeReport {
@@ -59,13 +98,44 @@ struct EncodeReport {
     }
 };
 
-std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata& metadata, const EncodeOptions& options,
-                                    EncodeReport& report);
-std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata& metadata,
-                                     const EncodeOptions& options, EncodeReport& report);
-std::vector<std::uint8_t> encodeTiff(const BgraImage& image, const ImageMetadata& metadata,
-                                     const EncodeOptions& options, EncodeReport& report);
-std::vector<std::uint8_t> encodeWebp(const BgraImage& image, const ImageMetadata& metadata,
-                                     const EncodeOptions& options, EncodeReport& report);
+// A file being encoded, band by band, into a ByteSink. The metadata is the
+// picture's as metadataForFormat() made it for this format; a block the
+// encoder cannot write is left out with a warning. Errors are HostError.
+class ImageWriter {
+public:
+    virtual ~ImageWriter() = default;
+    // The next `rows` rows, top to bottom, BGRA, rows packed; alpha is
+    // dropped when the layout has none.
+    virtual void writeRows(const std::uint8_t* bgra, int rows) = 0;
+    // Ends the current picture and starts another (TIFF's pages) with its
+    // own layout and ICC profile and resolution; false for formats that
+    // hold one picture.
+    virtual bool startPage(const PictureLayout& /*layout*/, const ImageMetadata& /*page*/) { return false; }
+    // Completes the file once every row is written.
+    virtual void finish() = 0;
+};
+
+// One decoder and one encoder per format, each through its well-kept
+// library (libpng, libjpeg-turbo, libtiff, libwebp). Decoders check the
+// size a file announces against the limits before anything the size of the
+// picture is allocated.
+std::unique_ptr<ImageReader> openPngReader(ByteSource& file, const ReadLimits& limits);
+std::unique_ptr<ImageReader> openJpegReader(ByteSource& file, const ReadLimits& limits);
+std::unique_ptr<ImageReader> openTiffReader(ByteSource& file, const ReadLimits& limits);
+std::unique_ptr<ImageReader> openWebpReader(ByteSource& file, const ReadLimits& limits);
+
+std::unique_ptr<ImageWriter> openPngWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
+                                           const EncodeOptions& options, EncodeReport& report);
+std::unique_ptr<ImageWriter> openJpegWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
+                                            const EncodeOptions& options, EncodeReport& report);
+std::unique_ptr<ImageWriter> openTiffWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
+                                            const EncodeOptions& options, EncodeReport& report);
+std::unique_ptr<ImageWriter> openWebpWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
+                                            const EncodeOptions& options, EncodeReport& report);
+
+// The layout a file announces, checked against the limits; HostError naming
+// the file otherwise (no pixels, more than the format or the limits allow).
+PictureLayout checkedLayout(const std::string& name, std::uint64_t width, std::uint64_t height, bool hasAlpha,
+                            const ReadLimits& limits);
 
 }  // namespace host

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "host/files/input_file.h"
 #include "host/files/output_file.h"
 #include "host/host_error.h"
 #include "host/image/metadata.h"
@@ -10,72 +11,131 @@
 
 namespace host {
 
+PictureLayout checkedLayout(const std::string& name, std::uint64_t width, std::uint64_t height, bool hasAlpha,
+                            const ReadLimits& limits) {
+    if (width == 0 || height == 0) {
+        throw HostError("'" + name + "' holds an image without pixels (" + std::to_string(width) + " x " +
+                        std::to_string(height) + ")");
+    }
+    const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
+    if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) {
+        throw HostError("'" + name + "' holds an image of " + size + ", more than the host reads");
+    }
+    if (width * height > limits.maxPixels) {
+        throw HostError("'" + name + "' holds an image of " + size + ", more than --max-pixels allows (" +
+                        std::to_string(limits.maxPixels) + ")");
+    }
+    return {static_cast<int>(width), static_cast<int>(height), hasAlpha};
+}
+
+std::unique_ptr<ImageReader> openImageReader(ByteSource& file, const ReadLimits& limits) {
+    if (file.size() == 0) {
+        throw HostError("'" + file.name() + "' is empty, not an image");
+    }
+    std::vector<std::uint8_t> start(16);
+    file.seek(0);
+    start.resize(file.read(start.data(), start.size()));
+    file.seek(0);
+    const std::optional<ImageFormat> format = formatFromContent(start);
+    if (!format) {
+        throw HostError("'" + file.name() + "' is not a PNG, JPEG, TIFF or WebP image");
+    }
+    switch (*format) {
+        case ImageFormat::Png: {
+            // The blocks exiv2 finds anywhere in the file make up for those
+            // libpng does not reach, after the image data.
+            ImageMetadata anywhere;
+            std::vector<std::string> warnings;
+            readPngMetadataAnywhere(file, anywhere, warnings);
+            std::unique_ptr<ImageReader> reader = openPngReader(file, limits);
+            reader->addMissingBlocks(anywhere, warnings);
+            return reader;
+        }
+        case ImageFormat::Jpeg:
+            return openJpegReader(file, limits);
+        case ImageFormat::Tiff:
+            return openTiffReader(file, limits);
+        case ImageFormat::Webp:
+            return openWebpReader(file, limits);
+    }
+    throw HostError("'" + file.name() + "': unknown format");
+}
+
+std::unique_ptr<ImageWriter> openImageWriter(ImageFormat format, ByteSink& out, const PictureLayout& layout,
+                                             const ImageMetadata& metadata, const WriteOptions& options,
+                                             EncodeReport& report) {
+    ImageMetadata written;
+    if (options.strip) {
+        written.resolution = metadata.resolution;
+    } else {
+        written = metadataForFormat(metadata, format, report);
+    }
+    switch (format) {
+        case ImageFormat::Png:
+            return openPngWriter(out, layout, written, options.encode, report);
+        case ImageFormat::Jpeg:
+            return openJpegWriter(out, layout, written, options.encode, report);
+        case ImageFormat::Tiff:
+            return openTiffWriter(out, layout, written, options.encode, report);
+        case ImageFormat::Webp:
+            return openWebpWriter(out, layout, written, options.encode, report);
+    }
+    throw HostError("unknown output format");
+}
+
 namespace {
 
-// A compressed file is never larger than the image it holds is allowed to be.
-constexpr std::uint64_t kMaxFileBytes = kMaxImageBytes;
+Picture decodeWhole(ByteSource& source, std::uint64_t maxBytes) {
+    ReadLimits limits;
+    limits.maxPixels = maxBytes / 4;
+    limits.maxMemoryBytes = maxBytes;
+    std::unique_ptr<ImageReader> reader = openImageReader(source, limits);
+    const FileHeader& header = reader->header();
+    Picture picture;
+    picture.warnings = header.warnings;
+    UprightMetadata upright = uprightMetadata(header, source.name(), picture.warnings);
+    BgraImage stored = makeImage(header.layout.width, header.layout.height, maxBytes);
+    stored.hasAlpha = header.layout.hasAlpha;
+    reader->readRows(stored.pixels.data(), stored.height);
+    picture.image = orientUpright(stored, upright.orientation);
+    picture.metadata = std::move(upright.metadata);
+    picture.pages = header.pages;
+    picture.pageKind = header.pageKind;
+    return picture;
+}
 
 }  // namespace
 
 Picture decodeImage(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes) {
-    if (file.empty()) {
-        throw HostError("'" + name + "' is empty, not an image");
-    }
-    const std::optional<ImageFormat> format = formatFromContent(file);
-    if (!format) {
-        throw HostError("'" + name + "' is not a PNG, JPEG, TIFF or WebP image");
-    }
-    DecodedFile decoded;
-    switch (*format) {
-        case ImageFormat::Png:
-            decoded = decodePng(file, name, maxBytes);
-            break;
-        case ImageFormat::Jpeg:
-            decoded = decodeJpeg(file, name, maxBytes);
-            break;
-        case ImageFormat::Tiff:
-            decoded = decodeTiff(file, name, maxBytes);
-            break;
-        case ImageFormat::Webp:
-            decoded = decodeWebp(file, name, maxBytes);
-            break;
-    }
-    Picture picture;
-    picture.warnings = std::move(decoded.warnings);
-    UprightMetadata upright = uprightMetadata(decoded, name, picture.warnings);
-    picture.image = orientUpright(decoded.image, upright.orientation);
-    picture.metadata = std::move(upright.metadata);
-    picture.pages = decoded.pages;
-    picture.pageKind = decoded.pageKind;
-    return picture;
+    MemorySource source(file, name);
+    return decodeWhole(source, maxBytes);
 }
 
-Picture readImageFile(const std::string& path) { return decodeImage(readWholeFile(path, kMaxFileBytes), path); }
+Picture readImageFile(const std::string& path) {
+    InputFile file(path);
+    return decodeWhole(file, kMaxImageBytes);
+}
 
 bool canWriteImageTo(const std::string& path) { return formatFromExtension(path).has_value(); }
 
+namespace {
+
+void encodeWhole(const Picture& picture, ImageFormat format, const WriteOptions& options, ByteSink& out,
+                 std::vector<std::string>& warnings) {
+    EncodeReport report{out.name(), warnings};
+    const PictureLayout layout{picture.image.width, picture.image.height, picture.image.hasAlpha};
+    std::unique_ptr<ImageWriter> writer = openImageWriter(format, out, layout, picture.metadata, options, report);
+    writer->writeRows(picture.image.pixels.data(), picture.image.height);
+    writer->finish();
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> encodeImage(const Picture& picture, ImageFormat format, const WriteOptions& options,
                                       const std::string& name, std::vector<std::string>& warnings) {
-    EncodeReport report{name, warnings};
-    ImageMetadata metadata;
-    if (options.strip) {
-        // The print resolution is the picture's size on paper, not metadata
-        // about it: it stays.
-        metadata.resolution = picture.metadata.resolution;
-    } else {
-        metadata = metadataForFormat(picture.metadata, format, report);
-    }
-    switch (format) {
-        case ImageFormat::Png:
-            return encodePng(picture.image, metadata, options.encode, report);
-        case ImageFormat::Jpeg:
-            return encodeJpeg(picture.image, metadata, options.encode, report);
-        case ImageFormat::Tiff:
-            return encodeTiff(picture.image, metadata, options.encode, report);
-        case ImageFormat::Webp:
-            return encodeWebp(picture.image, metadata, options.encode, report);
-    }
-    throw HostError("unknown output format");
+    MemorySink out(name);
+    encodeWhole(picture, format, options, out, warnings);
+    return std::move(out.bytes());
 }
 
 std::vector<std::string> writeImageFile(const Picture& picture, const std::string& path, const WriteOptions& options) {
@@ -85,13 +145,14 @@ std::vector<std::string> writeImageFile(const Picture& picture, const std::strin
                         utf8FromPath(pathFromUtf8(path).extension()) + "' (use " + writableExtensions() + ")");
     }
     std::vector<std::string> warnings;
-    std::vector<std::uint8_t> bytes;
+    OutputFile out(path);
     try {
-        bytes = encodeImage(picture, *format, options, path, warnings);
+        encodeWhole(picture, *format, options, out, warnings);
     } catch (const HostError& error) {
-        throw HostError("cannot write '" + path + "': " + error.what());
+        const std::string what = error.what();
+        throw HostError(what.rfind("cannot write", 0) == 0 ? what : "cannot write '" + path + "': " + what);
     }
-    writeFileAtomically(path, bytes);
+    out.commit();
     return warnings;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "host/files/byte_stream.h"
 #include "host/image/codecs.h"
 #include "host/image/image_format.h"
 #include "host/image/picture.h"
@@ -15,34 +17,43 @@ namespace host {
 
 struct WriteOptions {
     EncodeOptions encode;
-    bool strip = false;  // write no metadata: no ICC profile, EXIF, XMP or IPTC-IIM
+    // Write no metadata: no ICC profile, EXIF, XMP, IPTC-IIM, text or
+    // comments. The print resolution, the picture's size on paper, stays.
+    bool strip = false;
 };
 
-// Decodes a PNG, JPEG, TIFF or WebP file held in memory (the format is
-// recognised by its content) into an upright picture: the orientation the
-// file records is applied, and its metadata is kept as uprightMetadata()
-// (metadata.h) makes it. Metadata that cannot be read costs only itself:
-// the picture's warnings say what was left out. Checks the size the file
-// announces against `maxBytes` of BGRA pixels before allocating pixel
-// memory. Throws HostError naming `name` for anything else.
+// Opens a PNG, JPEG, TIFF or WebP file (the format is recognised by its
+// content) for reading band by band. HostError naming the file for anything
+// it cannot read, before any pixel for a size beyond the limits.
+std::unique_ptr<ImageReader> openImageReader(ByteSource& file, const ReadLimits& limits = {});
+
+// Opens `out` for writing a picture of `layout` in `format`, with the
+// upright picture's `metadata` as the format can hold it (see
+// metadataForFormat in metadata.h), or none but its resolution with
+// `options.strip`; warnings go to `report`.
+std::unique_ptr<ImageWriter> openImageWriter(ImageFormat format, ByteSink& out, const PictureLayout& layout,
+                                             const ImageMetadata& metadata, const WriteOptions& options,
+                                             EncodeReport& report);
+
+// Whole pictures, for what needs one at once (the contact sheet, tests,
+// the fuzz target): decodes a file held in memory into an upright picture
+// (the orientation the file records applied, its metadata as
+// uprightMetadata() in metadata.h makes it, with warnings for what could
+// not be read), refusing pictures of more than `maxBytes` as BGRA. HostError
+// naming `name` for anything else.
 Picture decodeImage(const std::vector<std::uint8_t>& file, const std::string& name,
                     std::uint64_t maxBytes = kMaxImageBytes);
 
 // Reads and decodes an image file; HostError when that fails.
 Picture readImageFile(const std::string& path);
 
-// Encodes in `format` with all of the picture's metadata, unless
-// `options.strip`: the ICC profile, EXIF and XMP in every format; IPTC-IIM in
-// JPEG and TIFF, and in PNG and WebP (which have no place for it) as the
-// XMP's IPTC Core properties. A block that cannot be written is left out
-// with a warning naming `name`. Alpha is kept in PNG, TIFF and WebP; JPEG
-// drops it.
+// Encodes a whole picture in `format`, as openImageWriter does.
 std::vector<std::uint8_t> encodeImage(const Picture& picture, ImageFormat format, const WriteOptions& options,
                                       const std::string& name, std::vector<std::string>& warnings);
 
 // Encodes in the format `path`'s extension names and writes the file whole or
-// not at all (see writeFileAtomically); returns the warnings of encoding.
-// HostError for any other extension.
+// not at all (see OutputFile); returns the warnings of encoding. HostError
+// for any other extension.
 std::vector<std::string> writeImageFile(const Picture& picture, const std::string& path, const WriteOptions& options);
 
 // Whether writeImageFile can write files with `path`'s extension.

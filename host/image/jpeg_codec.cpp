@@ -1,4 +1,4 @@
-// JPEG through libjpeg-turbo.
+// JPEG through libjpeg-turbo, a band of rows at a time both ways.
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
 
 #include <jerror.h>
@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <stdexcept>
 
 #include "host/host_error.h"
@@ -20,8 +19,8 @@ namespace host {
 namespace {
 
 // libjpeg reports errors through error_exit, which must not return; the
-// exception unwinds through libjpeg back to the decoder or encoder below,
-// whose guard destroys libjpeg's state.
+// exception unwinds through libjpeg back to the reader or writer below,
+// whose destructor destroys libjpeg's state.
 class JpegError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -56,13 +55,82 @@ void limitScans(j_common_ptr common) {
     }
 }
 
-struct DecompressGuard {
-    jpeg_decompress_struct* info;
-    ~DecompressGuard() { jpeg_destroy_decompress(info); }
+constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+
+// libjpeg's input, read from the file in blocks.
+struct SourceManager {
+    jpeg_source_mgr manager{};
+    ByteSource* file = nullptr;
+    std::vector<JOCTET> block = std::vector<JOCTET>(kBlockBytes);
+
+    static SourceManager* of(j_decompress_ptr info) { return static_cast<SourceManager*>(info->client_data); }
+
+    void attach(jpeg_decompress_struct& info, ByteSource& source) {
+        file = &source;
+        info.client_data = this;
+        info.src = &manager;
+        manager.init_source = [](j_decompress_ptr) {};
+        manager.fill_input_buffer = [](j_decompress_ptr info) -> boolean {
+            SourceManager* self = of(info);
+            std::size_t got = self->file->read(self->block.data(), self->block.size());
+            if (got == 0) {
+                // The file ended: an end-of-image marker, and libjpeg's
+                // warning, which onJpegMessage turns into an error.
+                WARNMS(info, JWRN_JPEG_EOF);
+                self->block[0] = 0xFF;
+                self->block[1] = JPEG_EOI;
+                got = 2;
+            }
+            info->src->next_input_byte = self->block.data();
+            info->src->bytes_in_buffer = got;
+            return TRUE;
+        };
+        manager.skip_input_data = [](j_decompress_ptr info, long count) {
+            while (count > 0) {
+                if (count <= static_cast<long>(info->src->bytes_in_buffer)) {
+                    info->src->next_input_byte += count;
+                    info->src->bytes_in_buffer -= static_cast<std::size_t>(count);
+                    return;
+                }
+                count -= static_cast<long>(info->src->bytes_in_buffer);
+                info->src->bytes_in_buffer = 0;
+                (*info->src->fill_input_buffer)(info);
+            }
+        };
+        manager.resync_to_restart = jpeg_resync_to_restart;
+        manager.term_source = [](j_decompress_ptr) {};
+    }
 };
-struct CompressGuard {
-    jpeg_compress_struct* info;
-    ~CompressGuard() { jpeg_destroy_compress(info); }
+
+// libjpeg's output, written to the file in blocks.
+struct DestinationManager {
+    jpeg_destination_mgr manager{};
+    ByteSink* out = nullptr;
+    std::vector<JOCTET> block = std::vector<JOCTET>(kBlockBytes);
+
+    static DestinationManager* of(j_compress_ptr info) { return static_cast<DestinationManager*>(info->client_data); }
+
+    void attach(jpeg_compress_struct& info, ByteSink& sink) {
+        out = &sink;
+        info.client_data = this;
+        info.dest = &manager;
+        manager.init_destination = [](j_compress_ptr info) { restart(info); };
+        manager.empty_output_buffer = [](j_compress_ptr info) -> boolean {
+            DestinationManager* self = of(info);
+            self->out->write(self->block.data(), self->block.size());
+            restart(info);
+            return TRUE;
+        };
+        manager.term_destination = [](j_compress_ptr info) {
+            DestinationManager* self = of(info);
+            self->out->write(self->block.data(), self->block.size() - info->dest->free_in_buffer);
+        };
+    }
+    static void restart(j_compress_ptr info) {
+        DestinationManager* self = of(info);
+        info->dest->next_output_byte = self->block.data();
+        info->dest->free_in_buffer = self->block.size();
+    }
 };
 
 // Four bytes of CMYK (Adobe's files store them inverted) to BGRA, without
@@ -79,68 +147,153 @@ void cmykToBgra(const JSAMPLE* cmyk, std::uint8_t* bgra, int width, bool inverte
 }
 
 // The metadata blocks among the markers libjpeg saved.
-void takeMetadata(jpeg_decompress_struct& info, DecodedFile& decoded) {
+void takeMetadata(jpeg_decompress_struct& info, FileHeader& header) {
     ExtendedXmpChunks extensions;
     std::vector<std::uint8_t> photoshopResources;
+    ImageMetadata& metadata = header.metadata;
     for (jpeg_saved_marker_ptr marker = info.marker_list; marker != nullptr; marker = marker->next) {
         const std::uint8_t* payload = marker->data;
         const std::size_t size = marker->data_length;
         if (marker->marker == JPEG_APP0 + 1) {
-            if (decoded.metadata.exif.empty() && startsWith(payload, size, kExifSignature, kExifSignatureSize)) {
-                decoded.metadata.exif.assign(payload + kExifSignatureSize, payload + size);
-            } else if (decoded.metadata.xmp.empty() && startsWith(payload, size, kXmpSignature, kXmpSignatureSize)) {
-                decoded.metadata.xmp.assign(payload + kXmpSignatureSize, payload + size);
+            if (metadata.exif.empty() && startsWith(payload, size, kExifSignature, kExifSignatureSize)) {
+                metadata.exif.assign(payload + kExifSignatureSize, payload + size);
+            } else if (metadata.xmp.empty() && startsWith(payload, size, kXmpSignature, kXmpSignatureSize)) {
+                metadata.xmp.assign(payload + kXmpSignatureSize, payload + size);
             } else if (startsWith(payload, size, kXmpExtensionSignature, kXmpExtensionSignatureSize)) {
                 extensions.add(payload, size);
             }
         } else if (marker->marker == JPEG_COM) {
-            decoded.metadata.comments.emplace_back(reinterpret_cast<const char*>(payload), size);
+            metadata.comments.emplace_back(reinterpret_cast<const char*>(payload), size);
         } else if (marker->marker == JPEG_APP0 + 13 &&
                    startsWith(payload, size, kPhotoshopSignature, kPhotoshopSignatureSize)) {
             // Resources too large for one segment continue in the next.
             photoshopResources.insert(photoshopResources.end(), payload + kPhotoshopSignatureSize, payload + size);
         }
     }
-    decoded.xmpExtensions = extensions.packets();
+    header.xmpExtensions = extensions.packets();
     if (!photoshopResources.empty()) {
-        decoded.metadata.iptc = iptcFromPhotoshopResources(photoshopResources);
+        metadata.iptc = iptcFromPhotoshopResources(photoshopResources);
+    }
+    // JFIF's density, unless it is the 1:1 that says nothing.
+    if (info.saw_JFIF_marker && info.X_density > 0 && info.Y_density > 0 &&
+        (info.density_unit != 0 || info.X_density != info.Y_density)) {
+        metadata.resolution = PrintResolution{static_cast<double>(info.X_density), static_cast<double>(info.Y_density),
+                                              info.density_unit == 1   ? PrintResolution::Unit::Inch
+                                              : info.density_unit == 2 ? PrintResolution::Unit::Centimetre
+                                                                       : PrintResolution::Unit::None};
     }
 }
 
-// A destination that appends libjpeg's output to a vector this code owns,
-// in blocks of 64 KiB, so that nothing of libjpeg's own buffers outlives
-// an error.
-struct VectorDestination {
-    jpeg_destination_mgr manager{};
-    std::vector<std::uint8_t>* out = nullptr;
-    std::vector<JOCTET> block = std::vector<JOCTET>(std::size_t{1} << 16);
+// Destroys libjpeg's state with the object that holds it, also when its
+// constructor throws.
+struct DecompressGuard {
+    jpeg_decompress_struct* info;
+    bool created = false;
+    ~DecompressGuard() {
+        if (created) {
+            jpeg_destroy_decompress(info);
+        }
+    }
+};
+struct CompressGuard {
+    jpeg_compress_struct* info;
+    bool created = false;
+    ~CompressGuard() {
+        if (created) {
+            jpeg_destroy_compress(info);
+        }
+    }
+};
 
-    explicit VectorDestination(std::vector<std::uint8_t>& target) : out(&target) {
-        manager.init_destination = [](j_compress_ptr info) { restart(info); };
-        manager.empty_output_buffer = [](j_compress_ptr info) -> boolean {
-            auto* self = of(info);
-            self->out->insert(self->out->end(), self->block.begin(), self->block.end());
-            restart(info);
-            return TRUE;
-        };
-        manager.term_destination = [](j_compress_ptr info) {
-            auto* self = of(info);
-            const std::size_t used = self->block.size() - info->dest->free_in_buffer;
-            self->out->insert(self->out->end(), self->block.begin(),
-                              self->block.begin() + static_cast<std::ptrdiff_t>(used));
-        };
+class JpegReader : public ImageReader {
+public:
+    JpegReader(ByteSource& file, const ReadLimits& limits) : name_(file.name()) {
+        info_.err = jpeg_std_error(&errors_);
+        errors_.error_exit = throwJpegError;
+        errors_.emit_message = onJpegMessage;
+        progress_.progress_monitor = limitScans;
+        try {
+            jpeg_create_decompress(&info_);
+            guard_.created = true;
+            info_.progress = &progress_;
+            // Progressive files hold their coefficients whole: beyond this,
+            // libjpeg would need a backing store, which it lacks, and refuses.
+            info_.mem->max_memory_to_use = static_cast<long>(std::min<std::uint64_t>(limits.maxMemoryBytes, 1ull << 40));
+            source_.attach(info_, file);
+            jpeg_save_markers(&info_, JPEG_APP0 + 1, 0xFFFF);   // EXIF, XMP
+            jpeg_save_markers(&info_, JPEG_APP0 + 2, 0xFFFF);   // ICC profile
+            jpeg_save_markers(&info_, JPEG_APP0 + 13, 0xFFFF);  // IPTC-IIM among Photoshop's resources
+            jpeg_save_markers(&info_, JPEG_COM, 0xFFFF);        // comments
+            jpeg_read_header(&info_, TRUE);
+            header_.layout = checkedLayout(name_, info_.image_width, info_.image_height, false, limits);
+
+            JOCTET* profile = nullptr;
+            unsigned profileLength = 0;
+            if (jpeg_read_icc_profile(&info_, &profile, &profileLength) && profile != nullptr) {
+                header_.metadata.iccProfile.assign(profile, profile + profileLength);
+                std::free(profile);  // allocated by libjpeg with malloc
+            }
+            takeMetadata(info_, header_);
+
+            cmyk_ = info_.jpeg_color_space == JCS_CMYK || info_.jpeg_color_space == JCS_YCCK;
+            info_.out_color_space = cmyk_ ? JCS_CMYK : JCS_EXT_BGRA;
+            jpeg_start_decompress(&info_);
+            if (info_.output_width != info_.image_width || info_.output_height != info_.image_height ||
+                info_.output_components != 4) {
+                throw JpegError("unexpected output layout");
+            }
+            cmykRow_.resize(cmyk_ ? std::size_t{4} * info_.output_width : 0);
+        } catch (const JpegError& error) {
+            throw HostError("'" + name_ + "' is not a valid JPEG image (" + error.what() + ")");
+        }
     }
-    // Attached through libjpeg's field for the application's own data.
-    void attach(jpeg_compress_struct& info) {
-        info.client_data = this;
-        info.dest = &manager;
+    JpegReader(const JpegReader&) = delete;
+    JpegReader& operator=(const JpegReader&) = delete;
+
+    void readRows(std::uint8_t* bgra, int rows) override {
+        const std::size_t stride = std::size_t{4} * info_.output_width;
+        try {
+            for (int done = 0; done < rows;) {
+                if (info_.output_scanline >= info_.output_height) {
+                    throw JpegError("more rows asked for than the picture has");
+                }
+                std::uint8_t* out = bgra + static_cast<std::size_t>(done) * stride;
+                if (cmyk_) {
+                    JSAMPROW row = cmykRow_.data();
+                    if (jpeg_read_scanlines(&info_, &row, 1) != 1) {
+                        throw JpegError("the file ends early");
+                    }
+                    cmykToBgra(cmykRow_.data(), out, static_cast<int>(info_.output_width),
+                               info_.saw_Adobe_marker != 0);
+                    ++done;
+                    continue;
+                }
+                // As many rows as libjpeg gives at once (its row group).
+                JSAMPROW pointers[16];
+                const int want = std::min(rows - done, 16);
+                for (int i = 0; i < want; ++i) {
+                    pointers[i] = out + static_cast<std::size_t>(i) * stride;
+                }
+                const JDIMENSION got = jpeg_read_scanlines(&info_, pointers, static_cast<JDIMENSION>(want));
+                if (got == 0) {
+                    throw JpegError("the file ends early");
+                }
+                done += static_cast<int>(got);
+            }
+        } catch (const JpegError& error) {
+            throw HostError("'" + name_ + "' is not a valid JPEG image (" + error.what() + ")");
+        }
     }
-    static VectorDestination* of(j_compress_ptr info) { return static_cast<VectorDestination*>(info->client_data); }
-    static void restart(j_compress_ptr info) {
-        auto* self = of(info);
-        info->dest->next_output_byte = self->block.data();
-        info->dest->free_in_buffer = self->block.size();
-    }
+
+private:
+    std::string name_;
+    jpeg_decompress_struct info_{};
+    jpeg_error_mgr errors_{};
+    jpeg_progress_mgr progress_{};
+    SourceManager source_;
+    DecompressGuard guard_{&info_};
+    bool cmyk_ = false;
+    std::vector<JSAMPLE> cmykRow_;
 };
 
 void writeMarker(jpeg_compress_struct& info, int marker, const std::vector<std::uint8_t>& payload) {
@@ -154,159 +307,138 @@ std::vector<std::uint8_t> withSignature(const char* signature, std::size_t signa
     return payload;
 }
 
+class JpegWriter : public ImageWriter {
+public:
+    JpegWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata, const EncodeOptions& options,
+               EncodeReport& report)
+        : name_(out.name()), height_(layout.height) {
+        // The metadata's segments, made before libjpeg starts: APP1 EXIF,
+        // APP1 XMP (and extended XMP), APP13 IPTC-IIM.
+        std::vector<std::uint8_t> exif =
+            metadata.exif.empty() ? std::vector<std::uint8_t>() : exifForJpeg(metadata.exif, report);
+        if (exif.size() > kMaxSegmentPayload - kExifSignatureSize) {
+            report.leftOut("EXIF", "more than one JPEG segment holds");
+            exif.clear();
+        }
+        std::vector<std::vector<std::uint8_t>> xmpPayloads;
+        if (!metadata.xmp.empty()) {
+            const JpegXmp xmp = xmpForJpeg(metadata.xmp, kMaxStandardXmp, report);
+            if (!xmp.standard.empty()) {
+                xmpPayloads = xmpSegments(xmp.standard, xmp.extended, xmp.guid);
+            }
+        }
+        std::vector<std::uint8_t> iptc;
+        if (!metadata.iptc.empty()) {
+            iptc = withSignature(kPhotoshopSignature, kPhotoshopSignatureSize, photoshopResourcesWith(metadata.iptc));
+            if (iptc.size() > kMaxSegmentPayload) {
+                report.leftOut("IPTC-IIM data", "more than one JPEG segment holds");
+                iptc.clear();
+            }
+        }
+
+        info_.err = jpeg_std_error(&errors_);
+        errors_.error_exit = throwJpegError;
+        try {
+            jpeg_create_compress(&info_);
+            guard_.created = true;
+            destination_.attach(info_, out);
+            info_.image_width = static_cast<JDIMENSION>(layout.width);
+            info_.image_height = static_cast<JDIMENSION>(layout.height);
+            info_.input_components = 4;
+            info_.in_color_space = JCS_EXT_BGRX;  // JPEG has no alpha: the fourth byte is dropped
+            jpeg_set_defaults(&info_);
+            jpeg_set_quality(&info_, options.quality, TRUE);
+            // Huffman tables of the defaults: optimised ones would need the
+            // whole picture's coefficients in memory, and a second pass.
+            info_.optimize_coding = FALSE;
+            if (options.quality >= 90) {
+                // Full-resolution colour at high quality, as image tools do.
+                info_.comp_info[0].h_samp_factor = 1;
+                info_.comp_info[0].v_samp_factor = 1;
+            }
+            // EXIF's APP1 segment must come first; a JFIF segment would
+            // precede it. Without EXIF, JFIF carries the resolution.
+            info_.write_JFIF_header = exif.empty() ? TRUE : FALSE;
+            if (metadata.resolution && exif.empty()) {
+                const JfifDensity density = jfifDensityFor(*metadata.resolution);
+                info_.density_unit = density.unit;
+                info_.X_density = density.x;
+                info_.Y_density = density.y;
+            }
+            jpeg_start_compress(&info_, TRUE);
+            if (!exif.empty()) {
+                writeMarker(info_, JPEG_APP0 + 1, withSignature(kExifSignature, kExifSignatureSize, exif));
+            }
+            for (const std::vector<std::uint8_t>& payload : xmpPayloads) {
+                writeMarker(info_, JPEG_APP0 + 1, payload);
+            }
+            if (!metadata.iccProfile.empty()) {
+                jpeg_write_icc_profile(&info_, metadata.iccProfile.data(),
+                                       static_cast<unsigned>(metadata.iccProfile.size()));
+            }
+            if (!iptc.empty()) {
+                writeMarker(info_, JPEG_APP0 + 13, iptc);
+            }
+            for (const std::string& comment : metadata.comments) {
+                if (comment.size() > kMaxSegmentPayload) {
+                    report.leftOut("comment", "it is longer than a JPEG segment holds");
+                    continue;
+                }
+                jpeg_write_marker(&info_, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
+                                  static_cast<unsigned>(comment.size()));
+            }
+        } catch (const JpegError& error) {
+            throw HostError(std::string("cannot encode JPEG (") + error.what() + ")");
+        }
+    }
+    JpegWriter(const JpegWriter&) = delete;
+    JpegWriter& operator=(const JpegWriter&) = delete;
+
+    void writeRows(const std::uint8_t* bgra, int rows) override {
+        const std::size_t stride = std::size_t{4} * info_.image_width;
+        try {
+            for (int done = 0; done < rows;) {
+                JSAMPROW pointers[16];
+                const int count = std::min(rows - done, 16);
+                for (int i = 0; i < count; ++i) {
+                    pointers[i] = const_cast<JSAMPROW>(bgra + static_cast<std::size_t>(done + i) * stride);
+                }
+                done += static_cast<int>(jpeg_write_scanlines(&info_, pointers, static_cast<JDIMENSION>(count)));
+            }
+        } catch (const JpegError& error) {
+            throw HostError(std::string("cannot encode JPEG (") + error.what() + ")");
+        }
+    }
+
+    void finish() override {
+        try {
+            if (info_.next_scanline != static_cast<JDIMENSION>(height_)) {
+                throw JpegError("the picture is incomplete");
+            }
+            jpeg_finish_compress(&info_);
+        } catch (const JpegError& error) {
+            throw HostError(std::string("cannot encode JPEG (") + error.what() + ")");
+        }
+    }
+
+private:
+    std::string name_;
+    int height_ = 0;
+    jpeg_compress_struct info_{};
+    jpeg_error_mgr errors_{};
+    DestinationManager destination_;
+    CompressGuard guard_{&info_};
+};
+
 }  // namespace
 
-DecodedFile decodeJpeg(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes) {
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    errors.error_exit = throwJpegError;
-    errors.emit_message = onJpegMessage;
-    jpeg_progress_mgr progress{};
-    progress.progress_monitor = limitScans;
-    DecodedFile decoded;
-    try {
-        jpeg_create_decompress(&info);
-        const DecompressGuard guard{&info};
-        info.progress = &progress;
-        jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
-        jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);   // EXIF, XMP
-        jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);   // ICC profile
-        jpeg_save_markers(&info, JPEG_APP0 + 13, 0xFFFF);  // IPTC-IIM among Photoshop's resources
-        jpeg_save_markers(&info, JPEG_COM, 0xFFFF);        // comments
-        jpeg_read_header(&info, TRUE);
-        // JFIF's density, unless it is the 1:1 that says nothing.
-        if (info.saw_JFIF_marker && info.X_density > 0 && info.Y_density > 0 &&
-            (info.density_unit != 0 || info.X_density != info.Y_density)) {
-            decoded.metadata.resolution =
-                PrintResolution{static_cast<double>(info.X_density), static_cast<double>(info.Y_density),
-                                info.density_unit == 1   ? PrintResolution::Unit::Inch
-                                : info.density_unit == 2 ? PrintResolution::Unit::Centimetre
-                                                         : PrintResolution::Unit::None};
-        }
-        decoded.image = imageForFile(name, info.image_width, info.image_height, maxBytes);
-
-        JOCTET* profile = nullptr;
-        unsigned profileLength = 0;
-        if (jpeg_read_icc_profile(&info, &profile, &profileLength) && profile != nullptr) {
-            decoded.metadata.iccProfile.assign(profile, profile + profileLength);
-            std::free(profile);  // allocated by libjpeg with malloc
-        }
-        takeMetadata(info, decoded);
-
-        const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
-        info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
-        jpeg_start_decompress(&info);
-        if (info.output_width != info.image_width || info.output_height != info.image_height ||
-            info.output_components != 4) {
-            throw JpegError("unexpected output layout");
-        }
-        std::vector<JSAMPLE> cmykRow(cmyk ? std::size_t{4} * info.output_width : 0);
-        while (info.output_scanline < info.output_height) {
-            const int y = static_cast<int>(info.output_scanline);
-            JSAMPROW row = cmyk ? cmykRow.data() : decoded.image.at(0, y);
-            if (jpeg_read_scanlines(&info, &row, 1) != 1) {
-                throw JpegError("the file ends early");
-            }
-            if (cmyk) {
-                cmykToBgra(cmykRow.data(), decoded.image.at(0, y), decoded.image.width, info.saw_Adobe_marker != 0);
-            }
-        }
-        jpeg_finish_decompress(&info);
-    } catch (const JpegError& error) {
-        throw HostError("'" + name + "' is not a valid JPEG image (" + error.what() + ")");
-    }
-    return decoded;
+std::unique_ptr<ImageReader> openJpegReader(ByteSource& file, const ReadLimits& limits) {
+    return std::make_unique<JpegReader>(file, limits);
 }
 
-std::vector<std::uint8_t> encodeJpeg(const BgraImage& image, const ImageMetadata& metadata,
-                                     const EncodeOptions& options, EncodeReport& report) {
-    // The metadata's segments, made before libjpeg starts: APP1 EXIF, APP1
-    // XMP (and extended XMP), APP13 IPTC-IIM.
-    std::vector<std::uint8_t> exif =
-        metadata.exif.empty() ? std::vector<std::uint8_t>() : exifForJpeg(metadata.exif, report);
-    if (exif.size() > kMaxSegmentPayload - kExifSignatureSize) {
-        report.leftOut("EXIF", "more than one JPEG segment holds");
-        exif.clear();
-    }
-    std::vector<std::vector<std::uint8_t>> xmpPayloads;
-    if (!metadata.xmp.empty()) {
-        const JpegXmp xmp = xmpForJpeg(metadata.xmp, kMaxStandardXmp, report);
-        if (!xmp.standard.empty()) {
-            xmpPayloads = xmpSegments(xmp.standard, xmp.extended, xmp.guid);
-        }
-    }
-    std::vector<std::uint8_t> iptc;
-    if (!metadata.iptc.empty()) {
-        iptc = withSignature(kPhotoshopSignature, kPhotoshopSignatureSize, photoshopResourcesWith(metadata.iptc));
-        if (iptc.size() > kMaxSegmentPayload) {
-            report.leftOut("IPTC-IIM data", "more than one JPEG segment holds");
-            iptc.clear();
-        }
-    }
-
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    errors.error_exit = throwJpegError;
-    std::vector<std::uint8_t> out;
-    VectorDestination destination(out);
-    try {
-        jpeg_create_compress(&info);
-        const CompressGuard guard{&info};
-        destination.attach(info);
-        info.image_width = static_cast<JDIMENSION>(image.width);
-        info.image_height = static_cast<JDIMENSION>(image.height);
-        info.input_components = 4;
-        info.in_color_space = JCS_EXT_BGRX;  // JPEG has no alpha: the fourth byte is dropped
-        jpeg_set_defaults(&info);
-        jpeg_set_quality(&info, options.quality, TRUE);
-        info.optimize_coding = TRUE;
-        if (options.quality >= 90) {
-            // Full-resolution colour at high quality, as image tools do.
-            info.comp_info[0].h_samp_factor = 1;
-            info.comp_info[0].v_samp_factor = 1;
-        }
-        // EXIF's APP1 segment must come first; a JFIF segment would precede
-        // it. Without EXIF, JFIF carries the resolution.
-        info.write_JFIF_header = exif.empty() ? TRUE : FALSE;
-        if (metadata.resolution && exif.empty()) {
-            const JfifDensity density = jfifDensityFor(*metadata.resolution);
-            info.density_unit = density.unit;
-            info.X_density = density.x;
-            info.Y_density = density.y;
-        }
-        jpeg_start_compress(&info, TRUE);
-        if (!exif.empty()) {
-            writeMarker(info, JPEG_APP0 + 1, withSignature(kExifSignature, kExifSignatureSize, exif));
-        }
-        for (const std::vector<std::uint8_t>& payload : xmpPayloads) {
-            writeMarker(info, JPEG_APP0 + 1, payload);
-        }
-        if (!metadata.iccProfile.empty()) {
-            jpeg_write_icc_profile(&info, metadata.iccProfile.data(),
-                                   static_cast<unsigned>(metadata.iccProfile.size()));
-        }
-        if (!iptc.empty()) {
-            writeMarker(info, JPEG_APP0 + 13, iptc);
-        }
-        for (const std::string& comment : metadata.comments) {
-            if (comment.size() > kMaxSegmentPayload) {
-                report.leftOut("comment", "it is longer than a JPEG segment holds");
-                continue;
-            }
-            jpeg_write_marker(&info, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
-                              static_cast<unsigned>(comment.size()));
-        }
-        while (info.next_scanline < info.image_height) {
-            JSAMPROW row = const_cast<JSAMPROW>(image.at(0, static_cast<int>(info.next_scanline)));
-            jpeg_write_scanlines(&info, &row, 1);
-        }
-        jpeg_finish_compress(&info);
-    } catch (const JpegError& error) {
-        throw HostError(std::string("cannot encode JPEG (") + error.what() + ")");
-    }
-    return out;
+std::unique_ptr<ImageWriter> openJpegWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
+                                            const EncodeOptions& options, EncodeReport& report) {
+    return std::make_unique<JpegWriter>(out, layout, metadata, options, report);
 }
 
 }  // namespace host

@@ -2,6 +2,8 @@
 
 #include "host/image/colour_profile.h"
 
+#include <cstdio>
+
 #include <nettle/md5.h>
 #include <exiv2/exiv2.hpp>
 
@@ -273,7 +275,7 @@ std::string md5Hex(const std::string& text) {
 
 }  // namespace
 
-UprightMetadata uprightMetadata(const DecodedFile& decoded, const std::string& name,
+UprightMetadata uprightMetadata(const FileHeader& decoded, const std::string& name,
                                 std::vector<std::string>& warnings) {
     const Exiv2Session session;
     const ImageMetadata& stored = decoded.metadata;
@@ -333,8 +335,8 @@ UprightMetadata uprightMetadata(const DecodedFile& decoded, const std::string& n
     }
     upright.orientation = orientation == 0 ? 1 : orientation;
     const bool turned = upright.orientation >= 5;
-    const long width = turned ? decoded.image.height : decoded.image.width;
-    const long height = turned ? decoded.image.width : decoded.image.height;
+    const long width = turned ? decoded.layout.height : decoded.layout.width;
+    const long height = turned ? decoded.layout.width : decoded.layout.height;
 
     // The print resolution: the EXIF's, as photo tools read it (a camera's
     // JPEG may carry a JFIF density of 72 beside it), else the file's own;
@@ -411,14 +413,20 @@ UprightMetadata uprightMetadata(const DecodedFile& decoded, const std::string& n
     return upright;
 }
 
-bool readTiffMetadata(const std::vector<std::uint8_t>& file, DecodedFile& decoded, const std::string& name) {
+bool readTiffMetadata(ByteSource& file, FileHeader& decoded) {
     const Exiv2Session session;
+    const std::string& name = file.name();
     Exiv2::ExifData exif;
     Exiv2::IptcData iptc;
     Exiv2::XmpData xmp;
     try {
-        const Exiv2::ByteOrder order =
-            Exiv2::TiffParser::decode(exif, iptc, xmp, file.data(), static_cast<std::uint32_t>(file.size()));
+        // exiv2 reads classic TIFF, whose offsets are 32-bit; it touches
+        // the directories only, not the pixels.
+        if (file.size() >= (std::uint64_t{1} << 32)) {
+            return false;
+        }
+        const Exiv2::ByteOrder order = Exiv2::TiffParser::decode(exif, iptc, xmp, file.mapped(),
+                                                                 static_cast<std::uint32_t>(file.size()));
         const bool packetUnread = xmp.empty() && exif.findKey(Exiv2::ExifKey("Exif.Image.XMLPacket")) != exif.end();
         if (!exif.empty()) {
             decoded.metadata.exif = tiffForm(exif, order);
@@ -437,6 +445,162 @@ bool readTiffMetadata(const std::vector<std::uint8_t>& file, DecodedFile& decode
         return false;
     }
     return true;
+}
+
+namespace {
+
+// exiv2's input, read from a ByteSource in the pieces exiv2 asks for: it
+// walks a file's chunks and skips the rest.
+class SourceIo : public Exiv2::BasicIo {
+public:
+    explicit SourceIo(ByteSource& file) : file_(file) {}
+    int open() override {
+        position_ = 0;
+        return 0;
+    }
+    int close() override { return 0; }
+    long write(const Exiv2::byte*, long) override { return 0; }
+    long write(Exiv2::BasicIo&) override { return 0; }
+    int putb(Exiv2::byte) override { return EOF; }
+    Exiv2::DataBuf read(long count) override {
+        Exiv2::DataBuf buffer(std::max(count, 0L));
+        const long got = read(buffer.pData_, count);
+        buffer.size_ = got;
+        return buffer;
+    }
+    long read(Exiv2::byte* buffer, long count) override {
+        if (count <= 0 || position_ >= file_.size()) {
+            eof_ = true;
+            return 0;
+        }
+        file_.seek(position_);
+        const std::size_t got = file_.read(buffer, static_cast<std::size_t>(count));
+        position_ += got;
+        eof_ = got < static_cast<std::size_t>(count);
+        return static_cast<long>(got);
+    }
+    int getb() override {
+        Exiv2::byte byte = 0;
+        return read(&byte, 1) == 1 ? byte : EOF;
+    }
+    void transfer(Exiv2::BasicIo&) override { throw Exiv2::Error(Exiv2::kerFunctionNotSupported, "transfer"); }
+    int seek(long offset, Position from) override {
+        const std::int64_t base = from == beg ? 0 : from == cur ? static_cast<std::int64_t>(position_)
+                                                                : static_cast<std::int64_t>(file_.size());
+        const std::int64_t target = base + offset;
+        if (target < 0 || static_cast<std::uint64_t>(target) > file_.size()) {
+            return 1;
+        }
+        position_ = static_cast<std::uint64_t>(target);
+        eof_ = false;
+        return 0;
+    }
+    Exiv2::byte* mmap(bool) override { return const_cast<Exiv2::byte*>(file_.mapped()); }
+    int munmap() override { return 0; }
+    long tell() const override { return static_cast<long>(position_); }
+    std::size_t size() const override { return static_cast<std::size_t>(file_.size()); }
+    bool isopen() const override { return true; }
+    int error() const override { return 0; }
+    bool eof() const override { return eof_; }
+    std::string path() const override { return file_.name(); }
+
+private:
+    ByteSource& file_;
+    std::uint64_t position_ = 0;
+    bool eof_ = false;
+};
+
+}  // namespace
+
+void readPngMetadataAnywhere(ByteSource& file, ImageMetadata& metadata, std::vector<std::string>& warnings) {
+    // exiv2's offsets are `long`: 32 bits on Windows.
+    if (file.size() >= (std::uint64_t{1} << 31) && sizeof(long) < 8) {
+        return;
+    }
+    const Exiv2Session session;
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(Exiv2::BasicIo::AutoPtr(new SourceIo(file)));
+        if (image.get() == nullptr) {
+            return;
+        }
+        image->readMetadata();
+        if (!image->exifData().empty()) {
+            Exiv2::ExifData exif = image->exifData();
+            metadata.exif = tiffForm(exif, image->byteOrder() == Exiv2::invalidByteOrder ? Exiv2::littleEndian
+                                                                                          : image->byteOrder());
+        }
+        if (!image->xmpPacket().empty()) {
+            metadata.xmp = image->xmpPacket();
+        }
+        if (!image->iptcData().empty()) {
+            const Exiv2::DataBuf datasets = Exiv2::IptcParser::encode(image->iptcData());
+            metadata.iptc.assign(datasets.pData_, datasets.pData_ + datasets.size_);
+        }
+        if (image->iccProfileDefined()) {
+            const Exiv2::DataBuf* profile = image->iccProfile();
+            metadata.iccProfile.assign(profile->pData_, profile->pData_ + profile->size_);
+        }
+    } catch (const std::exception& error) {
+        warnings.push_back(cannotRead(file.name(), "metadata", session.why(error.what(), "exiv2 cannot read it")));
+    }
+    file.seek(0);
+}
+
+// ---- EXIF for TIFF ----
+
+ExifForTiff exifForTiff(const std::vector<std::uint8_t>& exif, EncodeReport& report) {
+    ExifForTiff out;
+    const Exiv2Session session;
+    try {
+        ParsedExif parsed = parseExif(exif);
+        // The image's own directory goes into the file's: its fields, as
+        // they are, in little-endian order.
+        Exiv2::ExifData rest;
+        for (const Exiv2::Exifdatum& datum : parsed.data) {
+            if (datum.groupName() != "Image") {
+                rest.add(datum);
+                continue;
+            }
+            if (datum.tag() == 0x8769 || datum.tag() == 0x8825 || isLayoutOrCarrierTag(datum.tag())) {
+                continue;  // pointers exiv2 makes, and fields the TIFF writer sets itself
+            }
+            TiffField field;
+            field.tag = datum.tag();
+            field.type = static_cast<std::uint16_t>(datum.typeId());
+            field.count = static_cast<std::uint32_t>(datum.count());
+            field.bytes.resize(static_cast<std::size_t>(datum.size()));
+            if (!field.bytes.empty()) {
+                datum.copy(field.bytes.data(), Exiv2::littleEndian);
+            }
+            out.imageFields.push_back(std::move(field));
+        }
+        if (rest.empty()) {
+            return out;
+        }
+        // The EXIF, GPS and maker-note directories in a TIFF structure of
+        // their own, its offsets counted from its start: placed at the start
+        // of the output, they are right there as they are.
+        Exiv2::MemIo io;
+        Exiv2::TiffParser::encode(io, nullptr, 0, Exiv2::littleEndian, rest, Exiv2::IptcData(), Exiv2::XmpData());
+        out.prefix = bytesOf(io);
+        Exiv2::ExifData written;
+        Exiv2::IptcData noIptc;
+        Exiv2::XmpData noXmp;
+        Exiv2::TiffParser::decode(written, noIptc, noXmp, out.prefix.data(), static_cast<std::uint32_t>(out.prefix.size()));
+        auto pointer = [&written](const char* key) -> std::uint64_t {
+            const auto found = written.findKey(Exiv2::ExifKey(key));
+            return found != written.end() && found->count() > 0 ? static_cast<std::uint64_t>(found->toLong()) : 0;
+        };
+        out.exifDirectory = pointer("Exif.Image.ExifTag");
+        out.gpsDirectory = pointer("Exif.Image.GPSTag");
+        if (out.exifDirectory == 0 && out.gpsDirectory == 0) {
+            out.prefix.clear();
+        }
+    } catch (const std::exception& error) {
+        report.leftOut("EXIF", session.why(error.what(), "exiv2 failed"));
+        return {};
+    }
+    return out;
 }
 
 std::vector<std::uint8_t> iptcFromPhotoshopResources(const std::vector<std::uint8_t>& resources) {
@@ -713,91 +877,6 @@ ImageMetadata metadataForFormat(const ImageMetadata& metadata, ImageFormat forma
         report.leftOut("text and IPTC-IIM data as XMP", session.why(error.what(), "exiv2 failed"));
     }
     return out;
-}
-
-namespace {
-
-// One attempt to write the given blocks into `tiff` (null: left out).
-std::vector<std::uint8_t> tiffWith(const std::vector<std::uint8_t>& tiff, const ParsedExif* exif,
-                                   const std::string* xmp, const Exiv2::IptcData* iptc) {
-    auto image = Exiv2::ImageFactory::open(tiff.data(), static_cast<long>(tiff.size()));
-    image->readMetadata();  // what libtiff wrote: the layout, orientation 1, the ICC profile
-    if (exif != nullptr) {
-        // Ours replace libtiff's fields of the same name (a key may occur
-        // more than once: maker notes repeat tags).
-        Exiv2::ExifData& target = image->exifData();
-        for (auto datum = target.begin(); datum != target.end();) {
-            if (exif->data.findKey(Exiv2::ExifKey(datum->key())) != exif->data.end()) {
-                datum = target.erase(datum);
-            } else {
-                ++datum;
-            }
-        }
-        for (const Exiv2::Exifdatum& datum : exif->data) {
-            target.add(datum);
-        }
-    }
-    if (xmp != nullptr) {
-        image->setXmpPacket(*xmp);
-        image->writeXmpFromPacket(true);
-    }
-    if (iptc != nullptr) {
-        image->setIptcData(*iptc);
-    }
-    image->writeMetadata();
-    return bytesOf(image->io());
-}
-
-}  // namespace
-
-void addTiffMetadata(std::vector<std::uint8_t>& tiff, const ImageMetadata& metadata, EncodeReport& report) {
-    if (metadata.exif.empty() && metadata.xmp.empty() && metadata.iptc.empty()) {
-        return;
-    }
-    const Exiv2Session session;
-    std::optional<ParsedExif> exif;
-    std::optional<Exiv2::IptcData> iptc;
-    std::optional<std::string> xmp;
-    try {
-        if (!metadata.exif.empty()) {
-            exif = parseExif(metadata.exif);
-        }
-    } catch (const std::exception& error) {
-        report.leftOut("EXIF", session.why(error.what(), "exiv2 failed"));
-    }
-    if (!metadata.iptc.empty()) {
-        iptc.emplace();
-        if (Exiv2::IptcParser::decode(*iptc, metadata.iptc.data(), static_cast<std::uint32_t>(metadata.iptc.size())) !=
-            0) {
-            iptc.reset();
-        }
-    }
-    if (!metadata.xmp.empty()) {
-        xmp = metadata.xmp;
-    }
-    // All at once; should that fail, each block on its own onto the file as
-    // it stands (exiv2 keeps what it finds there), leaving out any that fails.
-    try {
-        tiff = tiffWith(tiff, exif ? &*exif : nullptr, xmp ? &*xmp : nullptr, iptc ? &*iptc : nullptr);
-        return;
-    } catch (const std::exception&) {
-    }
-    auto alone = [&](const char* block, const ParsedExif* e, const std::string* x, const Exiv2::IptcData* i) {
-        try {
-            tiff = tiffWith(tiff, e, x, i);
-        } catch (const std::exception& error) {
-            report.leftOut(block, session.why(error.what(), "exiv2 failed"));
-        }
-    };
-    if (exif) {
-        alone("EXIF", &*exif, nullptr, nullptr);
-    }
-    if (xmp) {
-        alone("XMP", nullptr, &*xmp, nullptr);
-    }
-    if (iptc) {
-        alone("IPTC-IIM data", nullptr, nullptr, &*iptc);
-    }
 }
 
 }  // namespace host

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/files/byte_stream.h"
 #include "host/image/codecs.h"
 #include "host/image/image_format.h"
 #include "host/image/picture.h"
@@ -34,14 +35,43 @@ struct UprightMetadata {
 //  - IPTC-IIM as stored; the ICC profile when it describes RGB data, as the
 //    toned picture is (a grey or CMYK profile would misdescribe it).
 // A block exiv2 cannot read is left out, with a warning naming `name`.
-UprightMetadata uprightMetadata(const DecodedFile& decoded, const std::string& name,
+UprightMetadata uprightMetadata(const FileHeader& decoded, const std::string& name,
                                 std::vector<std::string>& warnings);
 
 // The EXIF (IFD0 with its EXIF, GPS and maker-note directories), XMP (tag
 // 700) and IPTC-IIM (tag 33723, or the Photoshop resources of tag 34377) of
-// a TIFF file, into `decoded`. False, with a warning, when exiv2 cannot read
-// the file's directories.
-bool readTiffMetadata(const std::vector<std::uint8_t>& file, DecodedFile& decoded, const std::string& name);
+// a classic TIFF file, into `decoded`. False, with a warning, when exiv2
+// cannot read the file's directories; false without one for BigTIFF, which
+// exiv2 does not read.
+bool readTiffMetadata(ByteSource& file, FileHeader& decoded);
+
+// The EXIF, XMP, IPTC-IIM and ICC profile of a PNG file, wherever its
+// chunks lie (before the image data, or after it, where the decoder does
+// not look), as exiv2 finds them; a block it cannot read is left out with a
+// warning. Leaves the file at its start.
+void readPngMetadataAnywhere(ByteSource& file, ImageMetadata& metadata, std::vector<std::string>& warnings);
+
+// EXIF as a TIFF output carries it. The fields of the image's own
+// directory (Make, Model, Artist, ...) go into the output's first
+// directory, each as stored (little-endian). The EXIF, GPS and maker-note
+// directories come as `prefix`, a TIFF structure whose offsets count from
+// its own start: written at the start of the output, before libtiff's
+// data, it holds them ready, and the output's first directory points at
+// `exifDirectory` and `gpsDirectory` (0: none) within it. What cannot be
+// made is left out with a warning.
+struct TiffField {
+    std::uint16_t tag = 0;
+    std::uint16_t type = 0;  // TIFF's field type: 1 BYTE, 2 ASCII, 3 SHORT, ...
+    std::uint32_t count = 0;
+    std::vector<std::uint8_t> bytes;
+};
+struct ExifForTiff {
+    std::vector<TiffField> imageFields;
+    std::vector<std::uint8_t> prefix;
+    std::uint64_t exifDirectory = 0;
+    std::uint64_t gpsDirectory = 0;
+};
+ExifForTiff exifForTiff(const std::vector<std::uint8_t>& exif, EncodeReport& report);
 
 // The IPTC-IIM datasets among Photoshop image resources (a JPEG's APP13
 // segments, after their "Photoshop 3.0" signature); empty if none.
@@ -79,11 +109,5 @@ JpegXmp xmpForJpeg(const std::string& xmp, std::size_t standardLimit, EncodeRepo
 //    as the IPTC Core properties it lacks.
 // Whatever cannot be carried is left out with a warning naming the output.
 ImageMetadata metadataForFormat(const ImageMetadata& metadata, ImageFormat format, EncodeReport& report);
-
-// Writes EXIF (with its GPS and maker-note directories), XMP, IPTC-IIM and
-// the ICC profile into `tiff`, a TIFF file as libtiff wrote it. A block that
-// cannot be written is left out with a warning; the file is then written
-// with the others.
-void addTiffMetadata(std::vector<std::uint8_t>& tiff, const ImageMetadata& metadata, EncodeReport& report);
 
 }  // namespace host

@@ -38,30 +38,21 @@ void collectPngWarning(png_structp png, png_const_charp message) {
 }
 void ignorePngWarning(png_structp /*png*/, png_const_charp /*message*/) {}
 
-struct MemorySource {
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t offset;
-};
-
-void readFromMemory(png_structp png, png_bytep out, png_size_t length) {
-    auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
-    if (length > source->size - source->offset) {
+void readFromSource(png_structp png, png_bytep out, png_size_t length) {
+    auto* source = static_cast<ByteSource*>(png_get_io_ptr(png));
+    if (source->read(out, length) != length) {
         png_error(png, "the file ends early");
     }
-    std::memcpy(out, source->data + source->offset, length);
-    source->offset += length;
 }
 
-void appendToVector(png_structp png, png_bytep data, png_size_t length) {
-    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
+void writeToSink(png_structp png, png_bytep data, png_size_t length) {
+    static_cast<ByteSink*>(png_get_io_ptr(png))->write(data, length);
 }
 void flushNothing(png_structp /*png*/) {}
 
-class PngReader {
+class PngReadState {
 public:
-    PngReader() : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, &warnings_, throwPngError, collectPngWarning)) {
+    PngReadState() : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, &warnings_, throwPngError, collectPngWarning)) {
         if (png_ != nullptr) {
             info_ = png_create_info_struct(png_);
         }
@@ -70,9 +61,9 @@ public:
             throw std::bad_alloc();
         }
     }
-    ~PngReader() { png_destroy_read_struct(&png_, &info_, nullptr); }
-    PngReader(const PngReader&) = delete;
-    PngReader& operator=(const PngReader&) = delete;
+    ~PngReadState() { png_destroy_read_struct(&png_, &info_, nullptr); }
+    PngReadState(const PngReadState&) = delete;
+    PngReadState& operator=(const PngReadState&) = delete;
 
     png_structp png() const { return png_; }
     png_infop info() const { return info_; }
@@ -84,9 +75,9 @@ private:
     png_infop info_ = nullptr;
 };
 
-class PngWriter {
+class PngWriteState {
 public:
-    PngWriter() : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, throwPngError, ignorePngWarning)) {
+    PngWriteState() : png_(png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, throwPngError, ignorePngWarning)) {
         if (png_ != nullptr) {
             info_ = png_create_info_struct(png_);
         }
@@ -95,9 +86,9 @@ public:
             throw std::bad_alloc();
         }
     }
-    ~PngWriter() { png_destroy_write_struct(&png_, &info_); }
-    PngWriter(const PngWriter&) = delete;
-    PngWriter& operator=(const PngWriter&) = delete;
+    ~PngWriteState() { png_destroy_write_struct(&png_, &info_); }
+    PngWriteState(const PngWriteState&) = delete;
+    PngWriteState& operator=(const PngWriteState&) = delete;
 
     png_structp png() const { return png_; }
     png_infop info() const { return info_; }
@@ -121,10 +112,13 @@ constexpr char kXmpKeyword[] = "XML:com.adobe.xmp";
 // bytes in hexadecimal digits, whitespace between them. Empty if the text
 // is not that.
 std::vector<std::uint8_t> rawProfileBytes(const char* text, std::size_t size) {
+    // The name may hold spaces ("IPTC profile"): it is a line of its own.
     std::istringstream in(std::string(text, size));
     std::string name;
     std::size_t length = 0;
-    if (!(in >> name >> length) || length > size / 2) {
+    while (name.empty() && std::getline(in, name)) {
+    }
+    if (name.empty() || !(in >> length) || length > size / 2) {
         return {};
     }
     std::vector<std::uint8_t> bytes;
@@ -184,7 +178,7 @@ std::optional<std::string> latin1FromUtf8(const std::string& text) {
 // XMP from its iTXt chunk; EXIF, IPTC-IIM and XMP from the text chunks in
 // which ImageMagick keeps them, where the file has no better place for them;
 // every other text chunk as it is.
-void takeTextMetadata(png_structp png, png_infop info, DecodedFile& decoded) {
+void takeTextMetadata(png_structp png, png_infop info, FileHeader& decoded) {
     png_textp texts = nullptr;
     const int count = png_get_text(png, info, &texts, nullptr);
     for (int i = 0; i < count; ++i) {
@@ -233,7 +227,7 @@ void takeTextMetadata(png_structp png, png_infop info, DecodedFile& decoded) {
 }
 
 // What libpng's warnings say it skipped of the metadata.
-void reportSkippedChunks(const std::vector<std::string>& warnings, const std::string& name, DecodedFile& decoded) {
+void reportSkippedChunks(const std::vector<std::string>& warnings, const std::string& name, FileHeader& decoded) {
     for (const std::string& warning : warnings) {
         if (warning.find("no space in chunk cache") != std::string::npos) {
             decoded.warnings.push_back("'" + name + "': it holds more than " + std::to_string(kMaxTextChunks - 2) +
@@ -248,7 +242,7 @@ void reportSkippedChunks(const std::vector<std::string>& warnings, const std::st
 
 // An animated PNG holds its frame count in the first four bytes of acTL
 // (big-endian); its default picture is what every other reader shows.
-void countFrames(png_structp png, png_infop info, DecodedFile& decoded) {
+void countFrames(png_structp png, png_infop info, FileHeader& decoded) {
     png_unknown_chunkp chunks = nullptr;
     const int count = png_get_unknown_chunks(png, info, &chunks);
     for (int i = 0; i < count; ++i) {
@@ -330,132 +324,203 @@ void setColour(png_structp png, png_infop info, const ImageMetadata& metadata) {
     }
 }
 
+class PngReader : public ImageReader {
+public:
+    PngReader(ByteSource& file, const ReadLimits& limits) : name_(file.name()) {
+        png_structp png = state_.png();
+        png_infop info = state_.info();
+        try {
+            png_set_read_fn(png, &file, readFromSource);
+            png_set_chunk_malloc_max(png, kMaxChunkBytes);
+            png_set_chunk_cache_max(png, kMaxTextChunks);
+            // An animation's control chunk, which this libpng does not know.
+            png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, reinterpret_cast<png_const_bytep>("acTL"), 1);
+            png_read_info(png, info);
+            countFrames(png, info, header_);
+
+            const png_uint_32 width = png_get_image_width(png, info);
+            const png_uint_32 height = png_get_image_height(png, info);
+            const int colourType = png_get_color_type(png, info);
+            const bool alpha =
+                (colourType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+            header_.layout = checkedLayout(name_, width, height, alpha, limits);
+
+            png_charp profileName = nullptr;
+            int compression = 0;
+            png_bytep profile = nullptr;
+            png_uint_32 profileLength = 0;
+            if (png_get_iCCP(png, info, &profileName, &compression, &profile, &profileLength) != 0 &&
+                profile != nullptr) {
+                header_.metadata.iccProfile.assign(profile, profile + profileLength);
+            }
+            png_bytep exif = nullptr;
+            png_uint_32 exifLength = 0;
+            if (png_get_eXIf_1(png, info, &exifLength, &exif) != 0 && exif != nullptr) {
+                header_.metadata.exif = exifWithoutSignature(exif, exifLength);
+            }
+            takeTextMetadata(png, info, header_);
+            takeResolutionAndColour(png, info, header_.metadata);
+            reportSkippedChunks(state_.warnings(), name_, header_);
+
+            // Any layout to 8-bit BGRA: palettes, low bit depths and
+            // transparency chunks expanded; 16-bit samples rounded to 8 bits.
+            png_set_expand(png);
+            png_set_scale_16(png);
+            if ((colourType & PNG_COLOR_MASK_COLOR) == 0) {
+                png_set_gray_to_rgb(png);
+            }
+            png_set_bgr(png);
+            if (!alpha) {
+                png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+            }
+            interlaced_ = png_set_interlace_handling(png) > 1;
+            png_read_update_info(png, info);
+            if (png_get_rowbytes(png, info) != std::size_t{4} * width) {
+                png_error(png, "unexpected row layout");
+            }
+            if (interlaced_) {
+                // Interlaced rows arrive in seven passes over the whole
+                // picture, which is therefore held whole.
+                const std::uint64_t bytes = std::uint64_t{4} * width * height;
+                if (bytes > limits.maxMemoryBytes) {
+                    throw HostError("'" + name_ + "' is an interlaced PNG image of " + std::to_string(width) + " x " +
+                                    std::to_string(height) + " pixels, which must be held whole: more than " +
+                                    std::to_string(limits.maxMemoryBytes >> 20) + " MiB");
+                }
+                whole_.resize(static_cast<std::size_t>(bytes));
+            }
+        } catch (const PngError& error) {
+            throw HostError("'" + name_ + "' is not a valid PNG image (" + error.what() + ")");
+        }
+    }
+
+    void readRows(std::uint8_t* bgra, int rows) override {
+        const std::size_t stride = std::size_t{4} * static_cast<std::size_t>(header_.layout.width);
+        try {
+            if (interlaced_) {
+                if (!wholeRead_) {
+                    std::vector<png_bytep> pointers(static_cast<std::size_t>(header_.layout.height));
+                    for (std::size_t y = 0; y < pointers.size(); ++y) {
+                        pointers[y] = whole_.data() + y * stride;
+                    }
+                    png_read_image(state_.png(), pointers.data());
+                    wholeRead_ = true;
+                }
+                std::memcpy(bgra, whole_.data() + static_cast<std::size_t>(row_) * stride,
+                            static_cast<std::size_t>(rows) * stride);
+            } else {
+                for (int y = 0; y < rows; ++y) {
+                    png_read_row(state_.png(), bgra + static_cast<std::size_t>(y) * stride, nullptr);
+                }
+            }
+            row_ += rows;
+            // Nothing after the image data is read with libpng: the blocks
+            // placed there come from exiv2 (metadata.h).
+        } catch (const PngError& error) {
+            throw HostError("'" + name_ + "' is not a valid PNG image (" + error.what() + ")");
+        }
+    }
+
+private:
+    std::string name_;
+    PngReadState state_;
+    bool interlaced_ = false;
+    bool wholeRead_ = false;
+    std::vector<std::uint8_t> whole_;
+    int row_ = 0;
+};
+
+class PngWriter : public ImageWriter {
+public:
+    PngWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
+              const EncodeOptions& /*options*/, EncodeReport& report)
+        : layout_(layout) {
+        png_structp png = state_.png();
+        png_infop info = state_.info();
+        try {
+            png_set_write_fn(png, &out, writeToSink, flushNothing);
+            png_set_IHDR(png, info, static_cast<png_uint_32>(layout.width), static_cast<png_uint_32>(layout.height),
+                         8, layout.hasAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                         PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+            if (!metadata.iccProfile.empty()) {
+                // libpng checks the profile; one it rejects is left out with
+                // a warning rather than failing the file.
+                png_set_benign_errors(png, 1);
+                png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, metadata.iccProfile.data(),
+                             static_cast<png_uint_32>(metadata.iccProfile.size()));
+                if (png_get_valid(png, info, PNG_INFO_iCCP) == 0) {
+                    report.leftOut("ICC profile", "libpng finds it invalid for PNG");
+                }
+            }
+            if (!metadata.exif.empty()) {
+                png_set_eXIf_1(png, info, static_cast<png_uint_32>(metadata.exif.size()),
+                               const_cast<png_bytep>(metadata.exif.data()));
+            }
+            if (!metadata.xmp.empty()) {
+                png_text text{};
+                text.compression = PNG_ITXT_COMPRESSION_NONE;
+                text.key = const_cast<png_charp>(kXmpKeyword);
+                text.text = const_cast<png_charp>(metadata.xmp.c_str());
+                text.itxt_length = metadata.xmp.size();
+                text.lang = const_cast<png_charp>("");
+                text.lang_key = const_cast<png_charp>("");
+                png_set_text(png, info, &text, 1);
+            }
+            setText(png, info, metadata.pngText, report);
+            if (metadata.resolution) {
+                const PngPhys phys = pngPhysFor(*metadata.resolution);
+                png_set_pHYs(png, info, phys.x, phys.y, phys.perMetre ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN);
+            }
+            setColour(png, info, metadata);
+            png_write_info(png, info);
+            png_set_bgr(png);
+            if (!layout.hasAlpha) {
+                png_set_filler(png, 0, PNG_FILLER_AFTER);  // the fourth byte is dropped
+            }
+        } catch (const PngError& error) {
+            throw HostError(std::string("cannot encode PNG (") + error.what() + ")");
+        }
+    }
+
+    void writeRows(const std::uint8_t* bgra, int rows) override {
+        const std::size_t stride = std::size_t{4} * static_cast<std::size_t>(layout_.width);
+        try {
+            for (int y = 0; y < rows; ++y) {
+                png_write_row(state_.png(), const_cast<png_bytep>(bgra + static_cast<std::size_t>(y) * stride));
+            }
+            written_ += rows;
+        } catch (const PngError& error) {
+            throw HostError(std::string("cannot encode PNG (") + error.what() + ")");
+        }
+    }
+
+    void finish() override {
+        try {
+            if (written_ != layout_.height) {
+                throw PngError("the picture is incomplete");
+            }
+            png_write_end(state_.png(), nullptr);
+        } catch (const PngError& error) {
+            throw HostError(std::string("cannot encode PNG (") + error.what() + ")");
+        }
+    }
+
+private:
+    PictureLayout layout_;
+    PngWriteState state_;
+    int written_ = 0;
+};
+
 }  // namespace
 
-DecodedFile decodePng(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes) {
-    PngReader reader;
-    png_structp png = reader.png();
-    png_infop info = reader.info();
-    MemorySource source{file.data(), file.size(), 0};
-    DecodedFile decoded;
-    try {
-        png_set_read_fn(png, &source, readFromMemory);
-        png_set_chunk_malloc_max(png, kMaxChunkBytes);
-        png_set_chunk_cache_max(png, kMaxTextChunks);
-        // An animation's control chunk, which this libpng does not know.
-        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, reinterpret_cast<png_const_bytep>("acTL"), 1);
-        png_read_info(png, info);
-        countFrames(png, info, decoded);
-
-        const png_uint_32 width = png_get_image_width(png, info);
-        const png_uint_32 height = png_get_image_height(png, info);
-        const int colourType = png_get_color_type(png, info);
-        decoded.image = imageForFile(name, width, height, maxBytes);
-        decoded.image.hasAlpha =
-            (colourType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
-
-        png_charp profileName = nullptr;
-        int compression = 0;
-        png_bytep profile = nullptr;
-        png_uint_32 profileLength = 0;
-        if (png_get_iCCP(png, info, &profileName, &compression, &profile, &profileLength) != 0 && profile != nullptr) {
-            decoded.metadata.iccProfile.assign(profile, profile + profileLength);
-        }
-        png_bytep exif = nullptr;
-        png_uint_32 exifLength = 0;
-        if (png_get_eXIf_1(png, info, &exifLength, &exif) != 0 && exif != nullptr) {
-            decoded.metadata.exif = exifWithoutSignature(exif, exifLength);
-        }
-        takeTextMetadata(png, info, decoded);
-        takeResolutionAndColour(png, info, decoded.metadata);
-
-        // Any layout to 8-bit BGRA: palettes, low bit depths and
-        // transparency chunks expanded; 16-bit samples rounded to 8 bits.
-        png_set_expand(png);
-        png_set_scale_16(png);
-        if ((colourType & PNG_COLOR_MASK_COLOR) == 0) {
-            png_set_gray_to_rgb(png);
-        }
-        png_set_bgr(png);
-        if (!decoded.image.hasAlpha) {
-            png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-        }
-        png_set_interlace_handling(png);
-        png_read_update_info(png, info);
-        if (png_get_rowbytes(png, info) != std::size_t{4} * width) {
-            png_error(png, "unexpected row layout");
-        }
-        std::vector<png_bytep> rows(height);
-        for (png_uint_32 y = 0; y < height; ++y) {
-            rows[y] = decoded.image.at(0, static_cast<int>(y));
-        }
-        png_read_image(png, rows.data());
-        // Nothing after the image data is used, so the rest of the file is
-        // not read (png_read_end).
-        reportSkippedChunks(reader.warnings(), name, decoded);
-    } catch (const PngError& error) {
-        throw HostError("'" + name + "' is not a valid PNG image (" + error.what() + ")");
-    }
-    return decoded;
+std::unique_ptr<ImageReader> openPngReader(ByteSource& file, const ReadLimits& limits) {
+    auto reader = std::make_unique<PngReader>(file, limits);
+    return reader;
 }
 
-std::vector<std::uint8_t> encodePng(const BgraImage& image, const ImageMetadata& metadata,
-                                    const EncodeOptions& /*options*/, EncodeReport& report) {
-    std::string xmp = metadata.xmp;
-    PngWriter writer;
-    png_structp png = writer.png();
-    png_infop info = writer.info();
-    std::vector<std::uint8_t> out;
-    try {
-        png_set_write_fn(png, &out, appendToVector, flushNothing);
-        png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
-                     image.hasAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        if (!metadata.iccProfile.empty()) {
-            // libpng checks the profile; one it rejects is left out with a
-            // warning rather than failing the file.
-            png_set_benign_errors(png, 1);
-            png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, metadata.iccProfile.data(),
-                         static_cast<png_uint_32>(metadata.iccProfile.size()));
-            if (png_get_valid(png, info, PNG_INFO_iCCP) == 0) {
-                report.leftOut("ICC profile", "libpng finds it invalid for PNG");
-            }
-        }
-        if (!metadata.exif.empty()) {
-            png_set_eXIf_1(png, info, static_cast<png_uint_32>(metadata.exif.size()),
-                           const_cast<png_bytep>(metadata.exif.data()));
-        }
-        if (!xmp.empty()) {
-            png_text text{};
-            text.compression = PNG_ITXT_COMPRESSION_NONE;
-            text.key = const_cast<png_charp>(kXmpKeyword);
-            text.text = xmp.data();
-            text.itxt_length = xmp.size();
-            text.lang = const_cast<png_charp>("");
-            text.lang_key = const_cast<png_charp>("");
-            png_set_text(png, info, &text, 1);
-        }
-        setText(png, info, metadata.pngText, report);
-        if (metadata.resolution) {
-            const PngPhys phys = pngPhysFor(*metadata.resolution);
-            png_set_pHYs(png, info, phys.x, phys.y, phys.perMetre ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN);
-        }
-        setColour(png, info, metadata);
-        png_write_info(png, info);
-        png_set_bgr(png);
-        if (!image.hasAlpha) {
-            png_set_filler(png, 0, PNG_FILLER_AFTER);  // the fourth byte is dropped
-        }
-        std::vector<png_bytep> rows(static_cast<std::size_t>(image.height));
-        for (int y = 0; y < image.height; ++y) {
-            rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(image.at(0, y));
-        }
-        png_write_image(png, rows.data());
-        png_write_end(png, nullptr);
-    } catch (const PngError& error) {
-        throw HostError(std::string("cannot encode PNG (") + error.what() + ")");
-    }
-    return out;
+std::unique_ptr<ImageWriter> openPngWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
+                                           const EncodeOptions& options, EncodeReport& report) {
+    return std::make_unique<PngWriter>(out, layout, metadata, options, report);
 }
 
 }  // namespace host

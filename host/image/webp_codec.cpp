@@ -53,7 +53,7 @@ struct AnimDecoderRelease {
 
 // An animation's first frame as it shows on its canvas, and how many
 // frames there are.
-void decodeFirstFrame(const WebPData& data, const std::string& name, DecodedFile& decoded) {
+void decodeFirstFrame(const WebPData& data, const std::string& name, FileHeader& decoded, std::vector<std::uint8_t>& pixels) {
     WebPAnimDecoderOptions options;
     if (WebPAnimDecoderOptionsInit(&options) == 0) {
         throw HostError("'" + name + "': libwebp version mismatch");
@@ -63,8 +63,8 @@ void decodeFirstFrame(const WebPData& data, const std::string& name, DecodedFile
     const std::unique_ptr<WebPAnimDecoder, AnimDecoderRelease> decoder(WebPAnimDecoderNew(&data, &options));
     WebPAnimInfo info{};
     if (!decoder || WebPAnimDecoderGetInfo(decoder.get(), &info) == 0 ||
-        info.canvas_width != static_cast<std::uint32_t>(decoded.image.width) ||
-        info.canvas_height != static_cast<std::uint32_t>(decoded.image.height)) {
+        info.canvas_width != static_cast<std::uint32_t>(decoded.layout.width) ||
+        info.canvas_height != static_cast<std::uint32_t>(decoded.layout.height)) {
         throw HostError("'" + name + "' is not a valid WebP image (bad animation)");
     }
     std::uint8_t* canvas = nullptr;
@@ -72,112 +72,179 @@ void decodeFirstFrame(const WebPData& data, const std::string& name, DecodedFile
     if (WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) == 0 || canvas == nullptr) {
         throw HostError("'" + name + "' is not a valid WebP image (corrupt first frame)");
     }
-    std::memcpy(decoded.image.pixels.data(), canvas, decoded.image.pixels.size());
-    decoded.image.hasAlpha = true;  // the canvas around and between frames may be transparent
+    std::memcpy(pixels.data(), canvas, pixels.size());
+    decoded.layout.hasAlpha = true;  // the canvas around and between frames may be transparent
     decoded.pages = static_cast<int>(std::min<std::uint32_t>(info.frame_count, 1u << 30));
     decoded.pageKind = "frame";
 }
 
+// WebP decodes whole pictures only: the reader holds one (WebP's are at
+// most 16383 x 16383 pixels).
+class WebpReader : public ImageReader {
+public:
+    WebpReader(ByteSource& file, const ReadLimits& limits) {
+        const std::string& name = file.name();
+        const std::uint8_t* data = file.mapped();
+        const std::size_t size = static_cast<std::size_t>(file.size());
+        WebPBitstreamFeatures features{};
+        if (data == nullptr || WebPGetFeatures(data, size, &features) != VP8_STATUS_OK) {
+            throw HostError("'" + name + "' is not a valid WebP image");
+        }
+        header_.layout = checkedLayout(name, static_cast<std::uint64_t>(features.width),
+                                       static_cast<std::uint64_t>(features.height), features.has_alpha != 0, limits);
+        const std::uint64_t bytes = std::uint64_t{4} * static_cast<std::uint64_t>(features.width) *
+                                    static_cast<std::uint64_t>(features.height);
+        if (bytes > limits.maxMemoryBytes) {
+            throw HostError("'" + name + "' is a WebP image of " + std::to_string(features.width) + " x " +
+                            std::to_string(features.height) + " pixels, which must be held whole: more than " +
+                            std::to_string(limits.maxMemoryBytes >> 20) + " MiB");
+        }
+        const WebPData whole{data, size};
+        const std::unique_ptr<WebPDemuxer, DemuxRelease> demux(WebPDemux(&whole));
+        if (!demux) {
+            throw HostError("'" + name + "' is not a valid WebP image (bad container)");
+        }
+        header_.metadata.iccProfile = chunk(demux.get(), "ICCP");
+        const std::vector<std::uint8_t> exif = chunk(demux.get(), "EXIF");
+        header_.metadata.exif = exifWithoutSignature(exif.data(), exif.size());
+        const std::vector<std::uint8_t> xmp = chunk(demux.get(), "XMP ");
+        header_.metadata.xmp.assign(xmp.begin(), xmp.end());
+        pixels_.resize(static_cast<std::size_t>(bytes));
+        if (features.has_animation != 0) {
+            decodeFirstFrame(whole, name, header_, pixels_);
+            return;
+        }
+        if (WebPDecodeBGRAInto(data, size, pixels_.data(), pixels_.size(), 4 * features.width) == nullptr) {
+            throw HostError("'" + name + "' is not a valid WebP image (corrupt image data)");
+        }
+    }
+
+    void readRows(std::uint8_t* bgra, int rows) override {
+        const std::size_t bytes = static_cast<std::size_t>(rows) * 4 * static_cast<std::size_t>(header_.layout.width);
+        if (taken_ + bytes > pixels_.size()) {
+            throw HostError("more rows asked for than the picture has");
+        }
+        std::memcpy(bgra, pixels_.data() + taken_, bytes);
+        taken_ += bytes;
+    }
+
+private:
+    std::vector<std::uint8_t> pixels_;
+    std::size_t taken_ = 0;
+};
+
+// libwebp encodes whole pictures only: the writer gathers the rows.
+class WebpWriter : public ImageWriter {
+public:
+    WebpWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata, const EncodeOptions& options,
+               EncodeReport& report)
+        : out_(out), layout_(layout), metadata_(metadata), options_(options), report_(report) {
+        if (layout.width > WEBP_MAX_DIMENSION || layout.height > WEBP_MAX_DIMENSION) {
+            throw HostError("cannot encode WebP (" + std::string(encodingError(VP8_ENC_ERROR_BAD_DIMENSION)) + ")");
+        }
+        pixels_.reserve(std::size_t{4} * static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height));
+    }
+
+    void writeRows(const std::uint8_t* bgra, int rows) override {
+        pixels_.insert(pixels_.end(), bgra, bgra + static_cast<std::size_t>(rows) * 4 * static_cast<std::size_t>(layout_.width));
+    }
+
+    void finish() override {
+        if (pixels_.size() != std::size_t{4} * static_cast<std::size_t>(layout_.width) * static_cast<std::size_t>(layout_.height)) {
+            throw HostError("cannot encode WebP (the picture is incomplete)");
+        }
+        const std::vector<std::uint8_t> file = encode();
+        out_.write(file.data(), file.size());
+    }
+
+private:
+    std::vector<std::uint8_t> encode() {
+        WebPConfig config;
+        if (WebPConfigInit(&config) == 0) {
+            throw HostError("cannot encode WebP (library version mismatch)");
+        }
+        if (options_.lossless) {
+            WebPConfigLosslessPreset(&config, 6);
+            config.exact = 1;  // keep the colour of fully transparent pixels too
+        } else {
+            config.quality = static_cast<float>(options_.quality);
+        }
+        WebPPicture input;
+        if (WebPPictureInit(&input) == 0) {
+            throw HostError("cannot encode WebP (library version mismatch)");
+        }
+        input.width = layout_.width;
+        input.height = layout_.height;
+        input.use_argb = 1;
+        WebPMemoryWriter written;
+        WebPMemoryWriterInit(&written);
+        input.writer = WebPMemoryWrite;
+        input.custom_ptr = &written;
+        const bool imported = layout_.hasAlpha ? WebPPictureImportBGRA(&input, pixels_.data(), 4 * layout_.width) != 0
+                                               : WebPPictureImportBGRX(&input, pixels_.data(), 4 * layout_.width) != 0;
+        std::vector<std::uint8_t>().swap(pixels_);  // libwebp holds its own copy now
+        const bool encoded = imported && WebPEncode(&config, &input) != 0;
+        const WebPEncodingError error = input.error_code;
+        WebPPictureFree(&input);
+        std::vector<std::uint8_t> out;
+        if (encoded) {
+            out.assign(written.mem, written.mem + written.size);
+        }
+        WebPMemoryWriterClear(&written);
+        if (!encoded) {
+            throw HostError(std::string("cannot encode WebP (") + (imported ? encodingError(error) : "out of memory") +
+                            ")");
+        }
+        const ImageMetadata& metadata = metadata_;
+        const std::string& xmp = metadata.xmp;
+        if (metadata.iccProfile.empty() && metadata.exif.empty() && xmp.empty()) {
+            return out;
+        }
+        // The container: the image, then its ICC profile, EXIF and XMP chunks.
+        const WebPData bitstream{out.data(), out.size()};
+        const std::unique_ptr<WebPMux, MuxRelease> mux(WebPMuxCreate(&bitstream, 1));
+        bool ok = mux != nullptr;
+        if (ok && !metadata.iccProfile.empty()) {
+            const WebPData profile{metadata.iccProfile.data(), metadata.iccProfile.size()};
+            ok = WebPMuxSetChunk(mux.get(), "ICCP", &profile, 1) == WEBP_MUX_OK;
+        }
+        if (ok && !metadata.exif.empty()) {
+            const WebPData exif{metadata.exif.data(), metadata.exif.size()};
+            ok = WebPMuxSetChunk(mux.get(), "EXIF", &exif, 1) == WEBP_MUX_OK;
+        }
+        if (ok && !xmp.empty()) {
+            const WebPData packet{reinterpret_cast<const std::uint8_t*>(xmp.data()), xmp.size()};
+            ok = WebPMuxSetChunk(mux.get(), "XMP ", &packet, 1) == WEBP_MUX_OK;
+        }
+        WebPData assembled{};
+        ok = ok && WebPMuxAssemble(mux.get(), &assembled) == WEBP_MUX_OK;
+        if (!ok) {
+            WebPDataClear(&assembled);
+            report_.leftOut("ICC profile, EXIF and XMP", "libwebp cannot add them");
+            return out;
+        }
+        out.assign(assembled.bytes, assembled.bytes + assembled.size);
+        WebPDataClear(&assembled);
+        return out;
+    }
+
+    ByteSink& out_;
+    PictureLayout layout_;
+    ImageMetadata metadata_;
+    EncodeOptions options_;
+    EncodeReport& report_;
+    std::vector<std::uint8_t> pixels_;
+};
+
 }  // namespace
 
-DecodedFile decodeWebp(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxBytes) {
-    WebPBitstreamFeatures features{};
-    if (WebPGetFeatures(file.data(), file.size(), &features) != VP8_STATUS_OK) {
-        throw HostError("'" + name + "' is not a valid WebP image");
-    }
-    DecodedFile decoded;
-    decoded.image = imageForFile(name, static_cast<std::uint64_t>(features.width),
-                                 static_cast<std::uint64_t>(features.height), maxBytes);
-    decoded.image.hasAlpha = features.has_alpha != 0;
-    const WebPData data{file.data(), file.size()};
-    const std::unique_ptr<WebPDemuxer, DemuxRelease> demux(WebPDemux(&data));
-    if (!demux) {
-        throw HostError("'" + name + "' is not a valid WebP image (bad container)");
-    }
-    decoded.metadata.iccProfile = chunk(demux.get(), "ICCP");
-    const std::vector<std::uint8_t> exif = chunk(demux.get(), "EXIF");
-    decoded.metadata.exif = exifWithoutSignature(exif.data(), exif.size());
-    const std::vector<std::uint8_t> xmp = chunk(demux.get(), "XMP ");
-    decoded.metadata.xmp.assign(xmp.begin(), xmp.end());
-    if (features.has_animation != 0) {
-        decodeFirstFrame(data, name, decoded);
-        return decoded;
-    }
-    if (WebPDecodeBGRAInto(file.data(), file.size(), decoded.image.pixels.data(), decoded.image.pixels.size(),
-                           4 * decoded.image.width) == nullptr) {
-        throw HostError("'" + name + "' is not a valid WebP image (corrupt image data)");
-    }
-    return decoded;
+std::unique_ptr<ImageReader> openWebpReader(ByteSource& file, const ReadLimits& limits) {
+    return std::make_unique<WebpReader>(file, limits);
 }
 
-std::vector<std::uint8_t> encodeWebp(const BgraImage& image, const ImageMetadata& metadata,
-                                     const EncodeOptions& options, EncodeReport& report) {
-    WebPConfig config;
-    if (WebPConfigInit(&config) == 0) {
-        throw HostError("cannot encode WebP (library version mismatch)");
-    }
-    if (options.lossless) {
-        WebPConfigLosslessPreset(&config, 6);
-        config.exact = 1;  // keep the colour of fully transparent pixels too
-    } else {
-        config.quality = static_cast<float>(options.quality);
-    }
-    WebPPicture input;
-    if (WebPPictureInit(&input) == 0) {
-        throw HostError("cannot encode WebP (library version mismatch)");
-    }
-    input.width = image.width;
-    input.height = image.height;
-    input.use_argb = 1;
-    WebPMemoryWriter written;
-    WebPMemoryWriterInit(&written);
-    input.writer = WebPMemoryWrite;
-    input.custom_ptr = &written;
-    const bool imported = image.hasAlpha ? WebPPictureImportBGRA(&input, image.pixels.data(), 4 * image.width) != 0
-                                         : WebPPictureImportBGRX(&input, image.pixels.data(), 4 * image.width) != 0;
-    const bool encoded = imported && WebPEncode(&config, &input) != 0;
-    const WebPEncodingError error = input.error_code;
-    WebPPictureFree(&input);
-    std::vector<std::uint8_t> out;
-    if (encoded) {
-        out.assign(written.mem, written.mem + written.size);
-    }
-    WebPMemoryWriterClear(&written);
-    if (!encoded) {
-        throw HostError(std::string("cannot encode WebP (") + (imported ? encodingError(error) : "out of memory") +
-                        ")");
-    }
-
-    const std::string& xmp = metadata.xmp;
-    if (metadata.iccProfile.empty() && metadata.exif.empty() && xmp.empty()) {
-        return out;
-    }
-    // The container: the image, then its ICC profile, EXIF and XMP chunks.
-    const WebPData bitstream{out.data(), out.size()};
-    const std::unique_ptr<WebPMux, MuxRelease> mux(WebPMuxCreate(&bitstream, 1));
-    bool ok = mux != nullptr;
-    if (ok && !metadata.iccProfile.empty()) {
-        const WebPData profile{metadata.iccProfile.data(), metadata.iccProfile.size()};
-        ok = WebPMuxSetChunk(mux.get(), "ICCP", &profile, 1) == WEBP_MUX_OK;
-    }
-    if (ok && !metadata.exif.empty()) {
-        const WebPData exif{metadata.exif.data(), metadata.exif.size()};
-        ok = WebPMuxSetChunk(mux.get(), "EXIF", &exif, 1) == WEBP_MUX_OK;
-    }
-    if (ok && !xmp.empty()) {
-        const WebPData packet{reinterpret_cast<const std::uint8_t*>(xmp.data()), xmp.size()};
-        ok = WebPMuxSetChunk(mux.get(), "XMP ", &packet, 1) == WEBP_MUX_OK;
-    }
-    WebPData assembled{};
-    ok = ok && WebPMuxAssemble(mux.get(), &assembled) == WEBP_MUX_OK;
-    if (!ok) {
-        WebPDataClear(&assembled);
-        report.leftOut("ICC profile, EXIF and XMP", "libwebp cannot add them");
-        return out;
-    }
-    out.assign(assembled.bytes, assembled.bytes + assembled.size);
-    WebPDataClear(&assembled);
-    return out;
+std::unique_ptr<ImageWriter> openWebpWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
+                                            const EncodeOptions& options, EncodeReport& report) {
+    return std::make_unique<WebpWriter>(out, layout, metadata, options, report);
 }
 
 }  // namespace host

@@ -3,26 +3,28 @@
 #include <tiffio.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <vector>
+
+#include "host/files/byte_stream.h"
 
 namespace host {
 
-// A TIFF opened on bytes in memory through libtiff's client interface:
-// either a file being read, or one being written (which libtiff also reads
-// back while it writes). libtiff's errors go to this object, not to the
-// process-wide handlers, so threads decoding different files keep their
-// messages apart.
-class TiffInMemory {
+// A TIFF opened through libtiff's client interface on a ByteSource (read)
+// or a ByteSink (written, and read back while it is written). libtiff's
+// errors go to this object, not to the process-wide handlers, so threads
+// working on different files keep their messages apart.
+class TiffStream {
 public:
-    // Reads `file`, which must outlive this object.
-    TiffInMemory(const std::vector<std::uint8_t>& file, const std::string& name, std::uint64_t maxAllocation);
-    // Writes into `out`, which must outlive this object.
-    explicit TiffInMemory(std::vector<std::uint8_t>& out);
-    ~TiffInMemory();
-    TiffInMemory(const TiffInMemory&) = delete;
-    TiffInMemory& operator=(const TiffInMemory&) = delete;
+    // Reads `file`, which must outlive this object; libtiff allocates at
+    // most `maxAllocation` bytes at once.
+    TiffStream(ByteSource& file, std::uint64_t maxAllocation);
+    // Writes into `out` (mode "w", or "w8" for BigTIFF), which must outlive
+    // this object. libtiff starts the file's own data after what `out`
+    // holds already, but for the eight bytes of the header.
+    TiffStream(ByteSink& out, const char* mode);
+    ~TiffStream();
+    TiffStream(const TiffStream&) = delete;
+    TiffStream& operator=(const TiffStream&) = delete;
 
     // The open file; null if libtiff refused to open it.
     TIFF* tiff() const { return tiff_; }
@@ -43,11 +45,9 @@ private:
     static int onWarning(TIFF* tiff, void* self, const char* module, const char* format, va_list arguments);
 
     void open(const std::string& name, const char* mode, std::uint64_t maxAllocation);
-    std::uint64_t length() const { return out_ != nullptr ? out_->size() : input_->size(); }
 
-    const std::vector<std::uint8_t>* input_ = nullptr;
-    std::vector<std::uint8_t>* out_ = nullptr;
-    std::uint64_t position_ = 0;
+    ByteSource* source_ = nullptr;
+    ByteSink* sink_ = nullptr;
     std::string error_;
     TIFF* tiff_ = nullptr;
 };

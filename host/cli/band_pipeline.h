@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace host {
+
+// Moves a picture's bands from `produce`, on a thread of its own, to
+// `consume`, on the calling thread, so that decoding (and toning) overlaps
+// encoding. `produce` fills a buffer of `bandRows` rows of `rowBytes` with
+// up to that many rows and returns how many (0 at the end); `consume`
+// takes them in order. At most `inFlight` bands exist at once. An
+// exception from either side stops both and reaches the caller. Should no
+// thread start, both run on the calling thread, one band after the other.
+void pumpBands(int bandRows, std::size_t rowBytes, int inFlight,
+               const std::function<int(std::uint8_t* band, int rows)>& produce,
+               const std::function<void(const std::uint8_t* band, int rows)>& consume);
+
+}  // namespace host

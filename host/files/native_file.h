@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace host {
+
+// A file of the operating system, opened by one of the functions below and
+// closed (and unmapped) with this object: reads and writes at any offset,
+// in any size. Failures throw HostError naming `name` and the system's
+// reason. Not shared between threads.
+class NativeFile {
+public:
+    NativeFile() = default;
+    ~NativeFile();
+    NativeFile(NativeFile&& other) noexcept;
+    NativeFile& operator=(NativeFile&& other) noexcept;
+    NativeFile(const NativeFile&) = delete;
+    NativeFile& operator=(const NativeFile&) = delete;
+
+    // An existing file (UTF-8 path) to read.
+    static NativeFile openForReading(const std::string& path);
+    // A new file, which must not exist yet, to write (and read back); with
+    // the permissions new files get (or, on POSIX systems, `mode`).
+    static NativeFile createNew(const std::string& path, unsigned mode = 0666);
+    // A file without a name in `folder` (the system's temporary folder when
+    // empty), read and written, and gone when closed, also when the process
+    // ends without closing it.
+    static NativeFile createAnonymous(const std::string& folder = {});
+    // Standard input and output, as files.
+    static NativeFile standardInput();
+    static NativeFile standardOutput();
+
+    // Reads up to `size` bytes at `offset`; fewer only at the end of the file.
+    std::size_t readAt(std::uint64_t offset, void* buffer, std::size_t size);
+    // Reads up to `size` bytes where the file stands (pipes, terminals).
+    std::size_t readStream(void* buffer, std::size_t size);
+    void writeAt(std::uint64_t offset, const void* data, std::size_t size);
+    // Writes where the file stands (pipes, terminals).
+    void writeStream(const void* data, std::size_t size);
+    std::uint64_t size() const;
+    // Flushes what was written to the disk itself.
+    void flushToDisk();
+    // The whole file mapped read-only; null for an empty file.
+    const std::uint8_t* map();
+    void close();
+
+    bool isOpen() const;
+    const std::string& name() const { return name_; }
+
+#if !defined(_WIN32)
+    int descriptor() const { return descriptor_; }
+#endif
+
+private:
+    [[noreturn]] void fail(const std::string& what) const;
+
+    std::string name_;
+    const std::uint8_t* mapping_ = nullptr;
+    std::uint64_t mappedSize_ = 0;
+    bool owned_ = true;  // standard input and output are not closed
+#if defined(_WIN32)
+    void* handle_ = nullptr;
+    void* mappingHandle_ = nullptr;
+#else
+    int descriptor_ = -1;
+#endif
+};
+
+}  // namespace host
