@@ -5,6 +5,8 @@
 
 #include "host/cli/commands.h"
 #include "host/host_error.h"
+#include "host/plugin/plugin_library.h"
+#include "host/plugin/plugin_version.h"
 
 namespace host {
 
@@ -24,6 +26,27 @@ constexpr Command kCommands[] = {
 
 bool isHelp(const std::string& argument) { return argument == "--help" || argument == "-h"; }
 
+// "sepia-host --version [PLUGIN]": the program's version, and the name,
+// identifier and version of the plug-in given or installed with it.
+int printVersion(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    if (arguments.size() > 2) {
+        err << "sepia-host: --version takes at most a PLUGIN path\n";
+        return 2;
+    }
+    out << "sepia-host " << SEPIA_VERSION << "\n";
+    const std::string path = arguments.size() == 2 ? arguments[1] : installedPlugin();
+    try {
+        const PluginLibrary library(path);
+        const std::optional<std::string> version = pluginVersionIn(path);
+        out << "plug-in " << library.pluginName() << " " << version.value_or("(version not recorded)") << " ("
+            << library.pluginId() << "), " << path << "\n";
+    } catch (const std::exception& error) {
+        err << "sepia-host: " << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
@@ -35,6 +58,9 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     if (isHelp(arguments[0]) || arguments[0] == "help") {
         out << kProgramUsage;
         return 0;
+    }
+    if (arguments[0] == "--version") {
+        return printVersion(arguments, out, err);
     }
     const Command* command = nullptr;
     for (const Command& candidate : kCommands) {

@@ -22,8 +22,8 @@ PictureLayout checkedLayout(const std::string& name, std::uint64_t width, std::u
         throw HostError("'" + name + "' holds an image of " + size + ", more than the host reads");
     }
     if (width * height > limits.maxPixels) {
-        throw HostError("'" + name + "' holds an image of " + size + ", more than --max-pixels allows (" +
-                        std::to_string(limits.maxPixels) + ")");
+        throw HostError("'" + name + "' holds an image of " + size + ", more than the limit of " +
+                        std::to_string(limits.maxPixels) + " pixels (--max-pixels)");
     }
     return {static_cast<int>(width), static_cast<int>(height), hasAlpha};
 }

@@ -4,6 +4,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -32,11 +33,13 @@ public:
     throw JpegError(message);
 }
 
-// Warnings are ignored (libjpeg recovers from them), except the one that
-// says the file ended early: the rest of the picture would be made up.
+// Warnings are ignored (libjpeg recovers from them), except those that say
+// the picture's data ended early: libjpeg would make up the rest, and a
+// file of a few bytes that claims a huge picture would cost as much as the
+// picture.
 void onJpegMessage(j_common_ptr common, int level) {
     if (level < 0) {
-        if (common->err->msg_code == JWRN_JPEG_EOF) {
+        if (common->err->msg_code == JWRN_JPEG_EOF || common->err->msg_code == JWRN_HIT_MARKER) {
             throwJpegError(common);
         }
         ++common->err->num_warnings;
@@ -216,9 +219,12 @@ public:
             jpeg_create_decompress(&info_);
             guard_.created = true;
             info_.progress = &progress_;
-            // Progressive files hold their coefficients whole: beyond this,
+            // Progressive files hold their coefficients whole, zeroed before
+            // the data is read: at most 64 bytes for each byte of the file
+            // (real files need a tenth of that), within the limit. Beyond it
             // libjpeg would need a backing store, which it lacks, and refuses.
-            info_.mem->max_memory_to_use = static_cast<long>(std::min<std::uint64_t>(limits.maxMemoryBytes, 1ull << 40));
+            info_.mem->max_memory_to_use = static_cast<long>(
+                std::clamp<std::uint64_t>(64 * file.size(), std::uint64_t{64} << 20, limits.maxMemoryBytes));
             source_.attach(info_, file);
             jpeg_save_markers(&info_, JPEG_APP0 + 1, 0xFFFF);   // EXIF, XMP
             jpeg_save_markers(&info_, JPEG_APP0 + 2, 0xFFFF);   // ICC profile

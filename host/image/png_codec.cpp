@@ -387,7 +387,9 @@ public:
                                     std::to_string(height) + " pixels, which must be held whole: more than " +
                                     std::to_string(limits.maxMemoryBytes >> 20) + " MiB");
                 }
-                whole_.resize(static_cast<std::size_t>(bytes));
+                // Not cleared first: memory the passes never reach (a short
+                // file that claims a large picture) is never touched.
+                whole_.reset(new std::uint8_t[static_cast<std::size_t>(bytes)]);
             }
         } catch (const PngError& error) {
             throw HostError("'" + name_ + "' is not a valid PNG image (" + error.what() + ")");
@@ -401,12 +403,12 @@ public:
                 if (!wholeRead_) {
                     std::vector<png_bytep> pointers(static_cast<std::size_t>(header_.layout.height));
                     for (std::size_t y = 0; y < pointers.size(); ++y) {
-                        pointers[y] = whole_.data() + y * stride;
+                        pointers[y] = whole_.get() + y * stride;
                     }
                     png_read_image(state_.png(), pointers.data());
                     wholeRead_ = true;
                 }
-                std::memcpy(bgra, whole_.data() + static_cast<std::size_t>(row_) * stride,
+                std::memcpy(bgra, whole_.get() + static_cast<std::size_t>(row_) * stride,
                             static_cast<std::size_t>(rows) * stride);
             } else {
                 for (int y = 0; y < rows; ++y) {
@@ -426,7 +428,7 @@ private:
     PngReadState state_;
     bool interlaced_ = false;
     bool wholeRead_ = false;
-    std::vector<std::uint8_t> whole_;
+    std::unique_ptr<std::uint8_t[]> whole_;
     int row_ = 0;
 };
 

@@ -453,9 +453,11 @@ public:
 
 private:
     [[noreturn]] void fail() const {
-        throw HostError("cannot encode TIFF (" + (stream_ && !stream_->error().empty() ? stream_->error()
-                                                                                      : std::string("libtiff failed")) +
-                        ")");
+        const std::string error = stream_ ? stream_->error() : std::string();
+        if (error.rfind("cannot write '", 0) == 0) {
+            throw HostError(error);  // the file's own failure, which names it
+        }
+        throw HostError("cannot encode TIFF (" + (error.empty() ? std::string("libtiff failed") : error) + ")");
     }
 
     void endPage() {

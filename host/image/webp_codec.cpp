@@ -53,7 +53,8 @@ struct AnimDecoderRelease {
 
 // An animation's first frame as it shows on its canvas, and how many
 // frames there are.
-void decodeFirstFrame(const WebPData& data, const std::string& name, FileHeader& decoded, std::vector<std::uint8_t>& pixels) {
+void decodeFirstFrame(const WebPData& data, const std::string& name, FileHeader& decoded, std::uint8_t* pixels,
+                      std::size_t size) {
     WebPAnimDecoderOptions options;
     if (WebPAnimDecoderOptionsInit(&options) == 0) {
         throw HostError("'" + name + "': libwebp version mismatch");
@@ -72,7 +73,7 @@ void decodeFirstFrame(const WebPData& data, const std::string& name, FileHeader&
     if (WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) == 0 || canvas == nullptr) {
         throw HostError("'" + name + "' is not a valid WebP image (corrupt first frame)");
     }
-    std::memcpy(pixels.data(), canvas, pixels.size());
+    std::memcpy(pixels, canvas, size);
     decoded.layout.hasAlpha = true;  // the canvas around and between frames may be transparent
     decoded.pages = static_cast<int>(std::min<std::uint32_t>(info.frame_count, 1u << 30));
     decoded.pageKind = "frame";
@@ -109,27 +110,31 @@ public:
         header_.metadata.exif = exifWithoutSignature(exif.data(), exif.size());
         const std::vector<std::uint8_t> xmp = chunk(demux.get(), "XMP ");
         header_.metadata.xmp.assign(xmp.begin(), xmp.end());
-        pixels_.resize(static_cast<std::size_t>(bytes));
+        // Not cleared first: memory the decoder never reaches (a short file
+        // that claims a large picture) is never touched.
+        size_ = static_cast<std::size_t>(bytes);
+        pixels_.reset(new std::uint8_t[size_]);
         if (features.has_animation != 0) {
-            decodeFirstFrame(whole, name, header_, pixels_);
+            decodeFirstFrame(whole, name, header_, pixels_.get(), size_);
             return;
         }
-        if (WebPDecodeBGRAInto(data, size, pixels_.data(), pixels_.size(), 4 * features.width) == nullptr) {
+        if (WebPDecodeBGRAInto(data, size, pixels_.get(), size_, 4 * features.width) == nullptr) {
             throw HostError("'" + name + "' is not a valid WebP image (corrupt image data)");
         }
     }
 
     void readRows(std::uint8_t* bgra, int rows) override {
         const std::size_t bytes = static_cast<std::size_t>(rows) * 4 * static_cast<std::size_t>(header_.layout.width);
-        if (taken_ + bytes > pixels_.size()) {
+        if (taken_ + bytes > size_) {
             throw HostError("more rows asked for than the picture has");
         }
-        std::memcpy(bgra, pixels_.data() + taken_, bytes);
+        std::memcpy(bgra, pixels_.get() + taken_, bytes);
         taken_ += bytes;
     }
 
 private:
-    std::vector<std::uint8_t> pixels_;
+    std::unique_ptr<std::uint8_t[]> pixels_;
+    std::size_t size_ = 0;
     std::size_t taken_ = 0;
 };
 

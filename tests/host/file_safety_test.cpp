@@ -134,7 +134,7 @@ TEST_F(FileSafety, ABatchGoesOnWhenThreadsCannotStart) {
         std::ostringstream report, errors;
         host::Console console{report, errors};
         const std::size_t failures = host::runBatch(host::planBatch({a, b, c}, out, std::nullopt), object, 1, "Sepia 2",
-                                                    host::WriteOptions{}, 3, console, refusing);
+                                                    host::ToneOptions{}, 3, console, refusing);
         EXPECT_EQ(failures, 0u) << errors.str();
         EXPECT_NE(errors.str().find("cannot start thread " + std::to_string(startable + 1) + " of 3"),
                   std::string::npos)

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -127,7 +128,7 @@ TEST_F(HostCommands, BadInputFailsCleanly) {
     write("text.png", {'h', 'e', 'l', 'l', 'o'});
     const std::vector<std::uint8_t> goodBytes = readBytes(good);
     write("truncated.png", std::vector<std::uint8_t>(goodBytes.begin(), goodBytes.begin() + 60));
-    write("huge.png", pngHeaderOnly(18000, 18000));  // more than 1 GiB as BGRA
+    write("huge.png", pngHeaderOnly(60000, 60000));  // 14 GB as BGRA
     write("huge.jpg", jpegHeaderOnly());
     write("empty.tif", {});
     write("animated.webp", {});
@@ -148,8 +149,13 @@ TEST_F(HostCommands, BadInputFailsCleanly) {
         {{"apply", plugin_, "-p", "1", path("text.png"), out}, 1, "not a PNG, JPEG, TIFF or WebP image"},
         {{"apply", plugin_, "-p", "1", path("empty.tif"), out}, 1, "is empty"},
         {{"apply", plugin_, "-p", "1", path("truncated.png"), out}, 1, "not a valid PNG"},
-        {{"apply", plugin_, "-p", "1", path("huge.png"), out}, 1, "too large"},
-        {{"apply", plugin_, "-p", "1", path("huge.jpg"), out}, 1, "too large"},
+        // A header that claims a huge picture costs what its data does.
+        {{"apply", plugin_, "-p", "1", path("huge.png"), out}, 1, "not a valid PNG image (the file ends early)"},
+        {{"apply", plugin_, "-p", "1", path("huge.jpg"), out}, 1, "not a valid JPEG image"},
+        {{"apply", plugin_, "-p", "1", "--max-pixels", "1000000", path("huge.png"), out},
+         1,
+         "60000 x 60000 pixels, more than the limit of 1000000 pixels (--max-pixels)"},
+        {{"apply", plugin_, "-p", "1", "--max-pixels", "0", good, out}, 2, "--max-pixels must be a whole number"},
         {{"apply", path("text.png"), "-p", "1", good, out}, 1, "cannot load plug-in library"},
         {{"apply", path("missing.so"), "-p", "1", good, out}, 1, "cannot load plug-in library"},
         {{"apply", host::libraryBesideExecutable("incomplete_plugin"), "-p", "1", good, out},
@@ -320,5 +326,20 @@ TEST_F(HostCommands, PicturesLeftOutAreNamed) {
                   std::string::npos)
             << input.name << ": " << run.err;
         EXPECT_EQ(readPng(readBytes(out)).pixels, exact_form::tonePixels(5, picture.pixels)) << input.name;
+    }
+    // TIFF into TIFF: every page toned.
+    BgraImage upsideDown = picture;
+    for (int y = 0; y < picture.height; ++y) {
+        std::memcpy(upsideDown.at(0, y), picture.at(0, picture.height - 1 - y), 4 * std::size_t{24});
+    }
+    const HostRun run =
+        sepiaHost({"apply", plugin_, "-p", "5", write("pages.tif", makeTiff(picture, {.pages = 3})), path("out.tif")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const std::vector<std::uint8_t> pages = readBytes(path("out.tif"));
+    ASSERT_EQ(tiffPages(pages), 3);
+    for (int page = 0; page < 3; ++page) {
+        EXPECT_EQ(readTiff(pages, page).pixels, exact_form::tonePixels(5, (page == 0 ? picture : upsideDown).pixels))
+            << "page " << page;
     }
 }

@@ -516,7 +516,7 @@ std::vector<std::uint8_t> makeTiff(const BgraImage& image, const TiffOptions& op
         std::memcpy(upsideDown.at(0, y), image.at(0, image.height - 1 - y), 4 * static_cast<std::size_t>(image.width));
     }
     const ScratchFile scratch;
-    TIFF* tif = TIFFOpen(scratch.path().c_str(), "w");
+    TIFF* tif = TIFFOpen(scratch.path().c_str(), options.bigTiff ? "w8" : "w");
     if (tif == nullptr) {
         fail("libtiff cannot create " + scratch.path());
     }
@@ -743,12 +743,28 @@ BgraImage readJpeg(const std::vector<std::uint8_t>& file) {
     return out;
 }
 
-BgraImage readTiff(const std::vector<std::uint8_t>& file) {
+int tiffPages(const std::vector<std::uint8_t>& file) {
     const ScratchFile scratch;
     scratch.write(file);
     TIFF* tif = TIFFOpen(scratch.path().c_str(), "r");
     if (tif == nullptr) {
         fail("libtiff cannot open the file");
+    }
+    const int pages = TIFFNumberOfDirectories(tif);
+    TIFFClose(tif);
+    return pages;
+}
+
+BgraImage readTiff(const std::vector<std::uint8_t>& file, int page) {
+    const ScratchFile scratch;
+    scratch.write(file);
+    TIFF* tif = TIFFOpen(scratch.path().c_str(), "r");
+    if (tif == nullptr) {
+        fail("libtiff cannot open the file");
+    }
+    if (TIFFSetDirectory(tif, static_cast<tdir_t>(page)) != 1) {
+        TIFFClose(tif);
+        fail("no such page");
     }
     std::uint32_t width = 0, height = 0;
     std::uint16_t bits = 0, samples = 0;

@@ -104,6 +104,7 @@ struct TiffOptions {
     std::uint16_t alphaKind = 2;  // ExtraSamples of an image with alpha: 0 unspecified, 1 premultiplied, 2 straight
     int pages = 1;                // further pages hold the picture turned upside down
     float dpi = 0;
+    bool bigTiff = false;
 };
 std::vector<std::uint8_t> makeTiff(const BgraImage& image, const TiffOptions& options = {});
 std::vector<std::uint8_t> makeTiff16(const WideImage& image);
@@ -116,7 +117,8 @@ std::vector<std::uint8_t> makeAnimatedWebp(const BgraImage& image, int frames);
 // Independent readers; each throws std::runtime_error on failure.
 BgraImage readPng(const std::vector<std::uint8_t>& file);   // libpng's simplified API
 BgraImage readJpeg(const std::vector<std::uint8_t>& file);  // libjpeg's default RGB output
-BgraImage readTiff(const std::vector<std::uint8_t>& file);  // 8-bit RGB(A) scanlines
+BgraImage readTiff(const std::vector<std::uint8_t>& file, int page = 0);  // 8-bit RGB(A) scanlines
+int tiffPages(const std::vector<std::uint8_t>& file);                      // its directories
 BgraImage readWebp(const std::vector<std::uint8_t>& file);  // WebPDecodeBGRA
 
 // Peak signal-to-noise ratio of blue, green and red, in dB.

@@ -1,0 +1,43 @@
+#include "host/plugin/plugin_version.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+#include <vector>
+
+#include "host/plugin/module_path.h"
+#include "host/utf8_path.h"
+
+namespace host {
+
+std::optional<std::string> pluginVersionIn(const std::string& path) {
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    constexpr std::string_view kMark = "@(#)Sepia plug-in ";
+    const auto found = std::search(bytes.begin(), bytes.end(), kMark.begin(), kMark.end());
+    if (found == bytes.end()) {
+        return std::nullopt;
+    }
+    const auto start = found + static_cast<std::ptrdiff_t>(kMark.size());
+    const auto end = std::find(start, std::min(bytes.end(), start + 64), '\0');
+    return std::string(start, end);
+}
+
+std::string installedPlugin() {
+    namespace fs = std::filesystem;
+    const std::string beside = pluginBesideExecutable();
+    std::error_code error;
+    if (fs::exists(pathFromUtf8(beside), error)) {
+        return beside;
+    }
+    const fs::path installed =
+        pathFromUtf8(executableFolder()).parent_path() / "lib" / "sepia" / pathFromUtf8(beside).filename();
+    return fs::exists(installed, error) ? utf8FromPath(installed) : beside;
+}
+
+}  // namespace host
