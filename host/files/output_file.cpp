@@ -78,9 +78,8 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     try {
         file_ = NativeFile::createNew(utf8FromPath(temporary));
     } catch (const HostError& failure) {
-        throw HostError("cannot write '" + path_ + "': cannot create a file in '" +
-                        utf8FromPath(target.parent_path()) + "'" +
-                        std::string(failure.what()).substr(std::string(failure.what()).rfind(" (")));
+        throw HostError("cannot write '" + path_ + "': cannot create a file in '" + utf8FromPath(target.parent_path()) +
+                        "'" + std::string(failure.what()).substr(std::string(failure.what()).rfind(" (")));
     }
     temporary_ = utf8FromPath(temporary);
 #if !defined(_WIN32)
@@ -101,28 +100,60 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
 
 OutputFile::~OutputFile() { removeTemporary(); }
 
+namespace {
+constexpr std::size_t kGatheredBytes = std::size_t{1} << 20;
+}
+
 void OutputFile::write(const void* data, std::size_t size) {
-    try {
-        file_.writeAt(position_, data, size);
-    } catch (const HostError& failure) {
-        removeTemporary();
-        const std::string what = failure.what();
-        throw HostError("cannot write '" + path_ + "': " + what.substr(what.find("': ") + 3));
+    if (position_ != pendingAt_ + pending_.size() || pending_.size() + size > kGatheredBytes) {
+        flush();
+        pendingAt_ = position_;
+    }
+    if (size >= kGatheredBytes) {
+        try {
+            file_.writeAt(position_, data, size);
+        } catch (const HostError& failure) {
+            removeTemporary();
+            const std::string what = failure.what();
+            throw HostError("cannot write '" + path_ + "': " + what.substr(what.find("': ") + 3));
+        }
+        pendingAt_ = position_ + size;
+    } else {
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        pending_.insert(pending_.end(), bytes, bytes + size);
     }
     position_ += size;
     size_ = std::max(size_, position_);
 }
 
+void OutputFile::flush() {
+    if (pending_.empty()) {
+        return;
+    }
+    try {
+        file_.writeAt(pendingAt_, pending_.data(), pending_.size());
+    } catch (const HostError& failure) {
+        removeTemporary();
+        const std::string what = failure.what();
+        throw HostError("cannot write '" + path_ + "': " + what.substr(what.find("': ") + 3));
+    }
+    pendingAt_ += pending_.size();
+    pending_.clear();
+}
+
 std::size_t OutputFile::read(void* buffer, std::size_t size) {
+    flush();
     if (position_ >= size_) {
         return 0;
     }
-    const std::size_t got = file_.readAt(position_, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(size, size_ - position_)));
+    const std::size_t got =
+        file_.readAt(position_, buffer, static_cast<std::size_t>(std::min<std::uint64_t>(size, size_ - position_)));
     position_ += got;
     return got;
 }
 
 void OutputFile::commit() {
+    flush();
     try {
         if (toStandardOutput_) {
             NativeFile out = NativeFile::standardOutput();
@@ -175,6 +206,7 @@ void OutputFile::commit() {
 }
 
 void OutputFile::removeTemporary() noexcept {
+    pending_.clear();
     file_.close();
     if (!temporary_.empty()) {
         std::error_code ignored;

@@ -35,6 +35,7 @@ public:
     void commit();
 
 private:
+    void flush();
     void removeTemporary() noexcept;
 
     std::string path_;
@@ -42,6 +43,9 @@ private:
     NativeFile file_;
     std::uint64_t position_ = 0;
     std::uint64_t size_ = 0;
+    // Writes that follow one another, gathered into large ones.
+    std::vector<std::uint8_t> pending_;
+    std::uint64_t pendingAt_ = 0;
     bool toStandardOutput_ = false;
 };
 
