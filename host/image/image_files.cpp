@@ -54,6 +54,13 @@ std::unique_ptr<ImageReader> openImageReader(ByteSource& file, const ReadLimits&
         case ImageFormat::Jpeg:
             return openJpegReader(file, limits);
         case ImageFormat::Tiff:
+#if defined(SEPIA_LIBTIFF_LACKS_BIGTIFF_FIX)
+            if (start[2] == '+' || start[3] == '+') {
+                throw HostError("'" + file.name() +
+                                "' is a BigTIFF file, which this build does not read: its libtiff lacks Debian's fix "
+                                "for crafted BigTIFF strip sizes (CVE-2026-18495)");
+            }
+#endif
             return openTiffReader(file, limits);
         case ImageFormat::Webp:
             return openWebpReader(file, limits);
