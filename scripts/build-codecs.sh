@@ -1,8 +1,10 @@
 #!/bin/sh
 # build-codecs.sh windows|fuzz
 # Builds the image codecs and metadata libraries the reference host links
-# (zlib, libpng, libjpeg-turbo, libtiff, libwebp; exiv2 with expat; nettle
-# for MD5; Little CMS for ICC profiles), from Debian's source packages with Debian's patches applied, at
+# (zlib, libpng, libjpeg-turbo, libtiff, libwebp; libheif with libde265 for
+# HEVC, dav1d for decoding AV1 and libaom for encoding it; libjxl with
+# highway and brotli; exiv2 with expat; nettle for MD5; Little CMS for ICC
+# profiles), from Debian's source packages with Debian's patches applied, at
 # exactly the versions of the Debian -dev packages the Linux build uses:
 #   windows  cross-compiled with the project's mingw-w64 toolchain, static,
 #            into build/deps/codecs-windows (linked into sepia-host.exe);
@@ -19,11 +21,12 @@ root=$PWD
 prefix=$root/build/deps/codecs-$kind
 sources=$root/build/deps/src
 jobs=$(nproc)
-recipe=11  # bump when this script changes what it builds
+recipe=12  # bump when this script changes what it builds
 
 # Source package and version of each codec's -dev package, in build order.
 codecs=""
-for dev in zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat1-dev libexiv2-dev nettle-dev liblcms2-dev; do
+for dev in zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat1-dev libexiv2-dev nettle-dev liblcms2-dev \
+    libde265-dev libdav1d-dev libaom-dev libheif-dev libhwy-dev libbrotli-dev libjxl-dev; do
     codecs="$codecs $(dpkg-query -W -f='${source:Package}=${source:Version}' "$dev")"
 done
 stamp=$prefix/.built
@@ -221,6 +224,102 @@ build_lcms2() {
     run make -C "$objects/lcms2/include" install
 }
 
+# libde265: the HEVC decoder under libheif. The library alone.
+build_de265() {
+    released libde265
+    log=$logs/libde265.log
+    cmake_build "$sources/libde265" libde265 -DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF \
+        -DCMAKE_INSTALL_LIBDIR=lib
+}
+
+# dav1d: the AV1 decoder under libheif, with its assembly. The library alone.
+build_dav1d() {
+    released dav1d
+    log=$logs/dav1d.log
+    rm -rf "$objects/dav1d"
+    if [ "$kind" = windows ]; then
+        cat >"$objects/dav1d.cross" <<CROSS
+[binaries]
+c = '$cc'
+ar = '$host-ar'
+strip = '$host-strip'
+windres = '$host-windres'
+nasm = 'nasm'
+[host_machine]
+system = 'windows'
+cpu_family = 'x86_64'
+cpu = 'x86_64'
+endian = 'little'
+CROSS
+        cross="--cross-file=$objects/dav1d.cross"
+    else
+        cross=""
+    fi
+    # shellcheck disable=SC2086
+    CC=$cc CFLAGS="$cflags" run meson setup "$objects/dav1d" "$sources/dav1d" $cross --prefix="$prefix" \
+        --libdir=lib --buildtype=release --default-library=static -Denable_tools=false -Denable_tests=false \
+        -Denable_examples=false -Denable_docs=false -Dc_args="$cflags"
+    run ninja -C "$objects/dav1d" install
+}
+
+# libaom: the AV1 encoder under libheif (its decoder is not built: dav1d
+# decodes). The library alone, with its assembly.
+build_aom() {
+    released aom
+    log=$logs/aom.log
+    cmake_configure "$sources/aom" aom -DENABLE_DOCS=0 -DENABLE_EXAMPLES=0 -DENABLE_TESTS=0 -DENABLE_TOOLS=0 \
+        -DENABLE_TESTDATA=0 -DCONFIG_AV1_DECODER=0 -DENABLE_NASM=1 -DAOM_TARGET_CPU=x86_64 \
+        -DCMAKE_INSTALL_LIBDIR=lib
+    run cmake --build "$objects/aom" -j "$jobs" --target aom
+    run cmake --install "$objects/aom"
+}
+
+# libheif: HEIF and AVIF, on libde265, dav1d and libaom; without its
+# programs, plug-in loading or other codecs (HEVC encoders are not built).
+build_heif() {
+    released libheif
+    log=$logs/libheif.log
+    cmake_build "$sources/libheif" libheif -DWITH_LIBDE265=ON -DWITH_X265=OFF -DWITH_DAV1D=ON \
+        -DWITH_AOM_ENCODER=ON -DWITH_AOM_DECODER=OFF -DWITH_SvtEnc=OFF -DWITH_RAV1E=OFF -DWITH_EXAMPLES=OFF \
+        -DENABLE_PLUGIN_LOADING=OFF -DWITH_GDK_PIXBUF=OFF -DCMAKE_INSTALL_LIBDIR=lib \
+        -DCMAKE_C_FLAGS="$cflags -DLIBDE265_STATIC_BUILD" -DCMAKE_CXX_FLAGS="$cflags -DLIBDE265_STATIC_BUILD"
+}
+
+# highway: the SIMD library under libjxl. The library alone.
+build_hwy() {
+    released highway
+    log=$logs/highway.log
+    cmake_build "$sources/highway" highway -DHWY_ENABLE_TESTS=OFF -DHWY_ENABLE_EXAMPLES=OFF \
+        -DHWY_ENABLE_CONTRIB=OFF -DBUILD_TESTING=OFF -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_CXX_FLAGS="$cflags"
+}
+
+# brotli: the compression of libjxl's metadata boxes. Its static libraries.
+build_brotli() {
+    released brotli
+    log=$logs/brotli.log
+    cmake_configure "$sources/brotli" brotli -DBROTLI_DISABLE_TESTS=ON -DCMAKE_INSTALL_LIBDIR=lib
+    run cmake --build "$objects/brotli" -j "$jobs" --target brotlienc-static brotlidec-static brotlicommon-static
+    mkdir -p "$prefix/include/brotli"
+    cp "$sources/brotli/c/include/brotli/"*.h "$prefix/include/brotli/"
+    for part in common dec enc; do
+        cp "$objects/brotli/libbrotli$part-static.a" "$prefix/lib/libbrotli$part.a"
+    done
+}
+
+# libjxl: JPEG XL, on highway, brotli and Little CMS; the library and its
+# thread pool, without programs or plug-ins.
+build_jxl() {
+    released jpeg-xl
+    log=$logs/libjxl.log
+    cmake_build "$sources/jpeg-xl" jpeg-xl -DBUILD_TESTING=OFF -DJPEGXL_ENABLE_TOOLS=OFF -DJPEGXL_ENABLE_DOXYGEN=OFF \
+        -DJPEGXL_ENABLE_MANPAGES=OFF -DJPEGXL_ENABLE_BENCHMARK=OFF -DJPEGXL_ENABLE_EXAMPLES=OFF \
+        -DJPEGXL_ENABLE_JNI=OFF -DJPEGXL_ENABLE_SJPEG=OFF -DJPEGXL_ENABLE_OPENEXR=OFF -DJPEGXL_ENABLE_SKCMS=OFF \
+        -DJPEGXL_BUNDLE_SKCMS=OFF -DJPEGXL_ENABLE_TCMALLOC=OFF -DJPEGXL_ENABLE_PLUGINS=OFF \
+        -DJPEGXL_ENABLE_VIEWERS=OFF -DJPEGXL_ENABLE_DEVTOOLS=OFF -DJPEGXL_FORCE_SYSTEM_BROTLI=ON \
+        -DJPEGXL_FORCE_SYSTEM_HWY=ON -DJPEGXL_FORCE_SYSTEM_LCMS2=ON -DJPEGXL_WARNINGS_AS_ERRORS=OFF \
+        -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_CXX_FLAGS="$cflags" -DCMAKE_C_FLAGS="$cflags"
+}
+
 # Libraries that do not need each other are built side by side: much of each
 # build is configuring, on one core.
 in_parallel() {
@@ -244,8 +343,22 @@ jpeg_then_tiff() {
     build_jpeg
     build_tiff
 }
+# libheif after its decoders and encoder; libjxl after highway, brotli and
+# Little CMS.
+heif_codecs() {
+    build_de265
+    build_dav1d
+    build_aom
+    build_heif
+}
+jxl_codecs() {
+    build_lcms2
+    build_hwy
+    build_brotli
+    build_jxl
+}
 build_zlib
-in_parallel expat_then_exiv2 jpeg_then_tiff build_png build_webp build_nettle build_lcms2
+in_parallel expat_then_exiv2 jpeg_then_tiff build_png build_webp build_nettle heif_codecs jxl_codecs
 
 # The codecs' licences, for the notices that ship with the host.
 mkdir -p "$prefix/licenses"
@@ -257,6 +370,13 @@ cp "$sources/libwebp/COPYING" "$prefix/licenses/libwebp.txt"
 cp "$sources/expat/expat/COPYING" "$prefix/licenses/expat.txt"
 cp "$sources/exiv2/COPYING" "$prefix/licenses/exiv2.txt"
 cp "$sources/lcms2/COPYING" "$prefix/licenses/lcms2.txt"
+cp "$sources/libheif/COPYING" "$prefix/licenses/libheif.txt"
+cp "$sources/libde265/COPYING" "$prefix/licenses/libde265.txt"
+cp "$sources/dav1d/COPYING" "$prefix/licenses/dav1d.txt"
+cat "$sources/aom/LICENSE" "$sources/aom/PATENTS" >"$prefix/licenses/aom.txt"
+cat "$sources/jpeg-xl/LICENSE" "$sources/jpeg-xl/PATENTS" >"$prefix/licenses/libjxl.txt"
+cp "$sources/highway/LICENSE" "$prefix/licenses/highway.txt"
+cp "$sources/brotli/LICENSE" "$prefix/licenses/brotli.txt"
 {
     echo "nettle may be used under the GNU Lesser General Public License, version 3 or later,"
     echo "or the GNU General Public License, version 2 or later. The LGPL follows."

@@ -8,9 +8,11 @@ packages="cmake make g++ git binutils pkgconf googletest libgtest-dev libbenchma
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
   clang-14 libclang-rt-14-dev lld-14 llvm-14 clang-tidy clang-format cppcheck
   libstb-dev libopencv-core-dev libimage-exiftool-perl
-  dpkg-dev nasm autoconf automake libtool autopoint gettext qemu-user
+  dpkg-dev nasm autoconf automake libtool autopoint gettext meson ninja-build qemu-user
+  libheif-examples libjxl-tools
   zip unzip osslsigncode openssl"
-codecs="zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat1-dev libexiv2-dev nettle-dev liblcms2-dev"
+codecs="zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat1-dev libexiv2-dev nettle-dev liblcms2-dev
+  libde265-dev libdav1d-dev libaom-dev libheif-dev libhwy-dev libbrotli-dev libjxl-dev"
 missing=""
 for p in $packages $codecs; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

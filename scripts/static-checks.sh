@@ -13,11 +13,12 @@ clang-format --dry-run --Werror $sources
 echo "=== clang-tidy ==="
 cmake --preset linux >/dev/null  # writes build/linux/compile_commands.json
 # By default the code that matters most: the plug-in library and its kernels,
-# and the reference host's handling of untrusted image files; as the Linux
+# and the reference host's handling of untrusted image files and of the
+# files it reads and writes; as the Linux
 # build compiles it (Windows-only files are left out). With SEPIA_TIDY_ALL=1
 # the rest of the host, the tests and the benchmark too, which takes three
 # times as long.
-folders='plugin|toning|host/image'
+folders='plugin|toning|host/image|host/files'
 [ "${SEPIA_TIDY_ALL:-}" = 1 ] && folders='plugin|toning|host|tests|bench'
 python3 -c 'import json, os; print("\n".join(sorted({os.path.relpath(e["file"]) for e in json.load(open("build/linux/compile_commands.json"))})))' |
     grep -E "^($folders)/" | grep -v -e '^tests/fuzz/' -e 'stb_implementation.cpp' |

@@ -37,11 +37,10 @@ bool supports(const CpuFeatures& cpu, const KernelEntry& entry) {
 
 // The kernel cap of this build (SEPIA_MAX_KERNEL, an id), for measuring
 // each kernel through the plug-in's own entry; empty without it.
-constexpr std::string_view kBuildCap =
 #if defined(SEPIA_MAX_KERNEL)
-    SEPIA_MAX_KERNEL;
+constexpr std::string_view kBuildCap = SEPIA_MAX_KERNEL;
 #else
-    "";
+constexpr std::string_view kBuildCap;
 #endif
 
 // The plan as one word: the kernel's position in kKernels in the low byte

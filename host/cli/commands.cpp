@@ -9,7 +9,6 @@
 #include "host/cli/arguments.h"
 #include "host/cli/batch.h"
 #include "host/cli/tone_file.h"
-#include "host/cli/tone_file.h"
 #include "host/files/file_identity.h"
 #include "host/files/input_file.h"
 #include "host/host_error.h"
@@ -211,8 +210,8 @@ int runApply(const std::vector<std::string>& arguments, Console& console) {
         throw UsageError(toStandardOutput ? "writing to standard output (-) needs --format"
                                           : "--format goes with --output-dir or OUT '-'; else OUT names the format");
     }
-    if (batch && std::find(parsed.positional.begin() + 1, parsed.positional.end(), kStandardStream) !=
-                     parsed.positional.end()) {
+    if (batch &&
+        std::find(parsed.positional.begin() + 1, parsed.positional.end(), kStandardStream) != parsed.positional.end()) {
         throw UsageError("standard input (-) is one file: it goes without --output-dir");
     }
     const std::optional<std::string> presetChoice = parsed.value("--preset");

@@ -84,8 +84,8 @@ NativeFile NativeFile::openForReading(const std::string& path) {
 NativeFile NativeFile::createNew(const std::string& path, unsigned /*mode*/) {
     NativeFile file;
     file.name_ = path;
-    const HANDLE handle = CreateFileW(pathFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileW(pathFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         file.fail("cannot create it");
     }
@@ -100,12 +100,11 @@ NativeFile NativeFile::createAnonymous(const std::string& folder) {
     file.name_ = utf8FromPath(dir);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        const fs::path path = dir / ("sepia-" + std::to_string(GetCurrentProcessId()) + "-" +
-                                     std::to_string(stamp) + "-" + std::to_string(counter++) + ".tmp");
-        const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                                          CREATE_NEW,
-                                          FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
-                                          nullptr);
+        const fs::path path = dir / ("sepia-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(stamp) +
+                                     "-" + std::to_string(counter++) + ".tmp");
+        const HANDLE handle =
+            CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             file.handle_ = handle;
             return file;
@@ -157,8 +156,8 @@ std::size_t NativeFile::readAt(std::uint64_t offset, void* buffer, std::size_t s
 
 std::size_t NativeFile::readStream(void* buffer, std::size_t size) {
     DWORD done = 0;
-    if (ReadFile(static_cast<HANDLE>(handle_), buffer, static_cast<DWORD>(std::min(size, kMaxPiece)), &done,
-                 nullptr) == 0) {
+    if (ReadFile(static_cast<HANDLE>(handle_), buffer, static_cast<DWORD>(std::min(size, kMaxPiece)), &done, nullptr) ==
+        0) {
         if (GetLastError() == ERROR_BROKEN_PIPE || GetLastError() == ERROR_HANDLE_EOF) {
             return 0;
         }
@@ -366,7 +365,8 @@ void NativeFile::writeAt(std::uint64_t offset, const void* data, std::size_t siz
 void NativeFile::writeStream(const void* data, std::size_t size) {
     std::size_t total = 0;
     while (total < size) {
-        const ssize_t done = ::write(descriptor_, static_cast<const char*>(data) + total, std::min(size - total, kMaxPiece));
+        const ssize_t done =
+            ::write(descriptor_, static_cast<const char*>(data) + total, std::min(size - total, kMaxPiece));
         if (done < 0 && errno == EINTR) {
             continue;
         }

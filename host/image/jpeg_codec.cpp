@@ -269,8 +269,7 @@ public:
                     if (jpeg_read_scanlines(&info_, &row, 1) != 1) {
                         throw JpegError("the file ends early");
                     }
-                    cmykToBgra(cmykRow_.data(), out, static_cast<int>(info_.output_width),
-                               info_.saw_Adobe_marker != 0);
+                    cmykToBgra(cmykRow_.data(), out, static_cast<int>(info_.output_width), info_.saw_Adobe_marker != 0);
                     ++done;
                     continue;
                 }

@@ -425,8 +425,8 @@ bool readTiffMetadata(ByteSource& file, FileHeader& decoded) {
         if (file.size() >= (std::uint64_t{1} << 32)) {
             return false;
         }
-        const Exiv2::ByteOrder order = Exiv2::TiffParser::decode(exif, iptc, xmp, file.mapped(),
-                                                                 static_cast<std::uint32_t>(file.size()));
+        const Exiv2::ByteOrder order =
+            Exiv2::TiffParser::decode(exif, iptc, xmp, file.mapped(), static_cast<std::uint32_t>(file.size()));
         const bool packetUnread = xmp.empty() && exif.findKey(Exiv2::ExifKey("Exif.Image.XMLPacket")) != exif.end();
         if (!exif.empty()) {
             decoded.metadata.exif = tiffForm(exif, order);
@@ -485,8 +485,9 @@ public:
     }
     void transfer(Exiv2::BasicIo&) override { throw Exiv2::Error(Exiv2::kerFunctionNotSupported, "transfer"); }
     int seek(long offset, Position from) override {
-        const std::int64_t base = from == beg ? 0 : from == cur ? static_cast<std::int64_t>(position_)
-                                                                : static_cast<std::int64_t>(file_.size());
+        const std::int64_t base = from == beg   ? 0
+                                  : from == cur ? static_cast<std::int64_t>(position_)
+                                                : static_cast<std::int64_t>(file_.size());
         const std::int64_t target = base + offset;
         if (target < 0 || static_cast<std::uint64_t>(target) > file_.size()) {
             return 1;
@@ -526,8 +527,8 @@ void readPngMetadataAnywhere(ByteSource& file, ImageMetadata& metadata, std::vec
         image->readMetadata();
         if (!image->exifData().empty()) {
             Exiv2::ExifData exif = image->exifData();
-            metadata.exif = tiffForm(exif, image->byteOrder() == Exiv2::invalidByteOrder ? Exiv2::littleEndian
-                                                                                          : image->byteOrder());
+            metadata.exif = tiffForm(
+                exif, image->byteOrder() == Exiv2::invalidByteOrder ? Exiv2::littleEndian : image->byteOrder());
         }
         if (!image->xmpPacket().empty()) {
             metadata.xmp = image->xmpPacket();
@@ -586,7 +587,8 @@ ExifForTiff exifForTiff(const std::vector<std::uint8_t>& exif, EncodeReport& rep
         Exiv2::ExifData written;
         Exiv2::IptcData noIptc;
         Exiv2::XmpData noXmp;
-        Exiv2::TiffParser::decode(written, noIptc, noXmp, out.prefix.data(), static_cast<std::uint32_t>(out.prefix.size()));
+        Exiv2::TiffParser::decode(written, noIptc, noXmp, out.prefix.data(),
+                                  static_cast<std::uint32_t>(out.prefix.size()));
         auto pointer = [&written](const char* key) -> std::uint64_t {
             const auto found = written.findKey(Exiv2::ExifKey(key));
             return found != written.end() && found->count() > 0 ? static_cast<std::uint64_t>(found->toLong()) : 0;

@@ -35,8 +35,7 @@ struct UprightMetadata {
 //  - IPTC-IIM as stored; the ICC profile when it describes RGB data, as the
 //    toned picture is (a grey or CMYK profile would misdescribe it).
 // A block exiv2 cannot read is left out, with a warning naming `name`.
-UprightMetadata uprightMetadata(const FileHeader& decoded, const std::string& name,
-                                std::vector<std::string>& warnings);
+UprightMetadata uprightMetadata(const FileHeader& decoded, const std::string& name, std::vector<std::string>& warnings);
 
 // The EXIF (IFD0 with its EXIF, GPS and maker-note directories), XMP (tag
 // 700) and IPTC-IIM (tag 33723, or the Photoshop resources of tag 34377) of

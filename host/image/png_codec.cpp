@@ -252,7 +252,7 @@ void countFrames(png_structp png, png_infop info, FileHeader& decoded) {
     const int count = png_get_unknown_chunks(png, info, &chunks);
     for (int i = 0; i < count; ++i) {
         if (std::memcmp(chunks[i].name, "acTL", 4) == 0 && chunks[i].size >= 8) {
-            const png_bytep data = chunks[i].data;
+            const png_byte* data = chunks[i].data;
             const std::uint32_t frames = png_get_uint_32(data);
             decoded.pages = static_cast<int>(std::clamp<std::uint32_t>(frames, 1, 1u << 30));
             decoded.pageKind = "frame";

@@ -63,8 +63,9 @@ bool directLayout(TIFF* tiff, DirectLayout& layout) {
 // Samples of one row to BGRA.
 void directRowToBgra(const std::uint8_t* row, const DirectLayout& layout, int width, std::uint8_t* out) {
     auto sample = [&](std::size_t pixel, int index) -> std::uint8_t {
-        const std::size_t at = (pixel * static_cast<std::size_t>(layout.samplesPerPixel) + static_cast<std::size_t>(index)) *
-                               static_cast<std::size_t>(layout.bytesPerSample);
+        const std::size_t at =
+            (pixel * static_cast<std::size_t>(layout.samplesPerPixel) + static_cast<std::size_t>(index)) *
+            static_cast<std::size_t>(layout.bytesPerSample);
         if (layout.bytesPerSample == 1) {
             return row[at];
         }
@@ -152,7 +153,7 @@ public:
             fail(stream_.error().empty() ? "cannot open" : stream_.error());
         }
         header_.pages = countPages();
-        if (isReducedImage(tiff_) && !nextPage()) {
+        if (isReducedImage(tiff_) && !moveToNextPage()) {
             fail("it holds no full-size picture");
         }
         readPage();
@@ -182,7 +183,8 @@ public:
                 readChunk();
             }
             const std::uint32_t available = chunkStart_ + chunkCount_ - row_;
-            const int count = static_cast<int>(std::min<std::uint32_t>(available, static_cast<std::uint32_t>(rows - done)));
+            const int count =
+                static_cast<int>(std::min<std::uint32_t>(available, static_cast<std::uint32_t>(rows - done)));
             std::memcpy(bgra + static_cast<std::size_t>(done) * stride,
                         chunk_.data() + static_cast<std::size_t>(row_ - chunkStart_) * stride,
                         static_cast<std::size_t>(count) * stride);
@@ -191,7 +193,10 @@ public:
         }
     }
 
-    bool nextPage() override {
+    bool nextPage() override { return moveToNextPage(); }
+
+private:
+    bool moveToNextPage() {
         while (TIFFReadDirectory(tiff_) == 1) {
             if (!isReducedImage(tiff_)) {
                 readPage();
@@ -202,7 +207,6 @@ public:
         return false;
     }
 
-private:
     [[noreturn]] void fail(const std::string& why) const {
         throw HostError("'" + name_ + "' is not a valid TIFF image (" + why + ")");
     }
@@ -244,7 +248,8 @@ private:
     // The current directory's layout and how to read it.
     void readPage() {
         std::uint32_t width = 0, height = 0;
-        if (TIFFGetField(tiff_, TIFFTAG_IMAGEWIDTH, &width) != 1 || TIFFGetField(tiff_, TIFFTAG_IMAGELENGTH, &height) != 1) {
+        if (TIFFGetField(tiff_, TIFFTAG_IMAGEWIDTH, &width) != 1 ||
+            TIFFGetField(tiff_, TIFFTAG_IMAGELENGTH, &height) != 1) {
             fail("no image size");
         }
         std::uint16_t orientation = ORIENTATION_TOPLEFT;
@@ -298,7 +303,8 @@ private:
         }
         chunkRows_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(pieceRows, direct_ ? pieceRows : fitting));
         if (!direct_) {
-            chunkRows_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::max<std::uint32_t>(pieceRows, 16), fitting));
+            chunkRows_ =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(std::max<std::uint32_t>(pieceRows, 16), fitting));
         }
         chunkRows_ = std::min(chunkRows_, height);
         chunk_.assign(static_cast<std::size_t>(rowBytes * chunkRows_), 0);
@@ -324,7 +330,8 @@ private:
             rgbaToBgra(raster.data(), raster.size(), rgba_->alpha != 0, chunk_.data());
         } else if (!tiled_) {
             const tmsize_t rowBytes = TIFFScanlineSize(tiff_);
-            const std::size_t needed = static_cast<std::size_t>(width) * static_cast<std::size_t>(layout_.samplesPerPixel) *
+            const std::size_t needed = static_cast<std::size_t>(width) *
+                                       static_cast<std::size_t>(layout_.samplesPerPixel) *
                                        static_cast<std::size_t>(layout_.bytesPerSample);
             if (rowBytes <= 0 || static_cast<std::size_t>(rowBytes) < needed) {
                 fail("unexpected row size");
@@ -339,8 +346,8 @@ private:
         } else {
             // A row of tiles; each tile's rows go where they belong.
             const tmsize_t tileBytes = TIFFTileSize(tiff_);
-            const std::size_t pixelBytes = static_cast<std::size_t>(layout_.samplesPerPixel) *
-                                           static_cast<std::size_t>(layout_.bytesPerSample);
+            const std::size_t pixelBytes =
+                static_cast<std::size_t>(layout_.samplesPerPixel) * static_cast<std::size_t>(layout_.bytesPerSample);
             const std::size_t tileRowBytes = static_cast<std::size_t>(tileWidth_) * pixelBytes;
             if (tileBytes <= 0 || static_cast<std::size_t>(tileBytes) < tileRowBytes * count) {
                 fail("unexpected tile size");
@@ -391,10 +398,10 @@ public:
     TiffWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata, EncodeReport& report)
         : name_(out.name()), report_(report) {
         const std::uint64_t samples = layout.hasAlpha ? 4 : 3;
-        const bool big = samples * static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height) +
-                             metadata.exif.size() + metadata.xmp.size() + metadata.iptc.size() +
-                             metadata.iccProfile.size() >
-                         kClassicTiffBytes;
+        const bool big =
+            samples * static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height) +
+                metadata.exif.size() + metadata.xmp.size() + metadata.iptc.size() + metadata.iccProfile.size() >
+            kClassicTiffBytes;
         ExifForTiff exif;
         if (!metadata.exif.empty()) {
             if (big) {
@@ -509,7 +516,8 @@ private:
     // The first page's XMP, IPTC-IIM and EXIF.
     void setMetadata(const ImageMetadata& metadata, const ExifForTiff& exif) {
         if (!metadata.xmp.empty()) {
-            TIFFSetField(tiff_, TIFFTAG_XMLPACKET, static_cast<std::uint32_t>(metadata.xmp.size()), metadata.xmp.data());
+            TIFFSetField(tiff_, TIFFTAG_XMLPACKET, static_cast<std::uint32_t>(metadata.xmp.size()),
+                         metadata.xmp.data());
         }
         if (!metadata.iptc.empty()) {
             // Padded to whole 32-bit words, as readers that take the tag
@@ -525,7 +533,8 @@ private:
             }
         }
         if (!leftOut.empty()) {
-            report_.leftOut("EXIF fields " + leftOut + " of the image's directory", "libtiff cannot write them as stored");
+            report_.leftOut("EXIF fields " + leftOut + " of the image's directory",
+                            "libtiff cannot write them as stored");
         }
         if (exif.exifDirectory != 0) {
             TIFFSetField(tiff_, TIFFTAG_EXIFIFD, exif.exifDirectory);

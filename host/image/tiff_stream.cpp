@@ -61,7 +61,7 @@ tmsize_t TiffStream::read(thandle_t handle, void* buffer, tmsize_t size) {
     try {
         const auto count = static_cast<std::size_t>(size);
         return static_cast<tmsize_t>(self->source_ != nullptr ? self->source_->read(buffer, count)
-                                                               : self->sink_->read(buffer, count));
+                                                              : self->sink_->read(buffer, count));
     } catch (const HostError& error) {
         if (self->error_.empty()) {
             self->error_ = error.what();

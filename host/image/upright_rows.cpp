@@ -91,15 +91,16 @@ void UprightRows::storeAll() {
         for (int tx = 0; tx < tilesAcross_; ++tx) {
             const std::size_t across = static_cast<std::size_t>(std::min(tile_, stored_.width - tx * tile_));
             for (int y = 0; y < count; ++y) {
-                std::memcpy(piece.data() + static_cast<std::size_t>(y) * 4 * tile,
-                            rows.data() + static_cast<std::size_t>(y) * stride + 4 * tile * static_cast<std::size_t>(tx),
-                            4 * across);
+                std::memcpy(
+                    piece.data() + static_cast<std::size_t>(y) * 4 * tile,
+                    rows.data() + static_cast<std::size_t>(y) * stride + 4 * tile * static_cast<std::size_t>(tx),
+                    4 * across);
             }
-            const std::uint64_t index = orientation_ >= 5
-                                            ? static_cast<std::uint64_t>(tx) * static_cast<std::uint64_t>(tilesDown_) +
-                                                  static_cast<std::uint64_t>(ty)
-                                            : static_cast<std::uint64_t>(ty) * static_cast<std::uint64_t>(tilesAcross_) +
-                                                  static_cast<std::uint64_t>(tx);
+            const std::uint64_t index =
+                orientation_ >= 5 ? static_cast<std::uint64_t>(tx) * static_cast<std::uint64_t>(tilesDown_) +
+                                        static_cast<std::uint64_t>(ty)
+                                  : static_cast<std::uint64_t>(ty) * static_cast<std::uint64_t>(tilesAcross_) +
+                                        static_cast<std::uint64_t>(tx);
             tiles_.writeAt(index * tileBytes, piece.data(), tileBytes);
         }
     }
@@ -133,9 +134,11 @@ void UprightRows::loadBand() {
     for (int k = 0; k < others; ++k) {
         const int tx = transposed ? which : k;
         const int ty = transposed ? k : which;
-        const std::uint64_t index =
-            transposed ? static_cast<std::uint64_t>(tx) * static_cast<std::uint64_t>(tilesDown_) + static_cast<std::uint64_t>(ty)
-                       : static_cast<std::uint64_t>(ty) * static_cast<std::uint64_t>(tilesAcross_) + static_cast<std::uint64_t>(tx);
+        const std::uint64_t index = transposed
+                                        ? static_cast<std::uint64_t>(tx) * static_cast<std::uint64_t>(tilesDown_) +
+                                              static_cast<std::uint64_t>(ty)
+                                        : static_cast<std::uint64_t>(ty) * static_cast<std::uint64_t>(tilesAcross_) +
+                                              static_cast<std::uint64_t>(tx);
         if (tiles_.readAt(index * tileBytes, piece.data(), tileBytes) != tileBytes) {
             throw HostError("'" + tiles_.name() + "': a temporary file ended early");
         }
@@ -175,10 +178,10 @@ void UprightRows::loadBand() {
                         y = lastX - sx;
                         break;
                 }
-                std::memcpy(band_.data() + (static_cast<std::size_t>(y - bandStart_) * uprightWidth +
-                                            static_cast<std::size_t>(x)) *
-                                               4,
-                            from, 4);
+                std::memcpy(
+                    band_.data() +
+                        (static_cast<std::size_t>(y - bandStart_) * uprightWidth + static_cast<std::size_t>(x)) * 4,
+                    from, 4);
             }
         }
     }

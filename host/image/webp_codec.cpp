@@ -93,8 +93,8 @@ public:
         }
         header_.layout = checkedLayout(name, static_cast<std::uint64_t>(features.width),
                                        static_cast<std::uint64_t>(features.height), features.has_alpha != 0, limits);
-        const std::uint64_t bytes = std::uint64_t{4} * static_cast<std::uint64_t>(features.width) *
-                                    static_cast<std::uint64_t>(features.height);
+        const std::uint64_t bytes =
+            std::uint64_t{4} * static_cast<std::uint64_t>(features.width) * static_cast<std::uint64_t>(features.height);
         if (bytes > limits.maxMemoryBytes) {
             throw HostError("'" + name + "' is a WebP image of " + std::to_string(features.width) + " x " +
                             std::to_string(features.height) + " pixels, which must be held whole: more than " +
@@ -147,15 +147,18 @@ public:
         if (layout.width > WEBP_MAX_DIMENSION || layout.height > WEBP_MAX_DIMENSION) {
             throw HostError("cannot encode WebP (" + std::string(encodingError(VP8_ENC_ERROR_BAD_DIMENSION)) + ")");
         }
-        pixels_.reserve(std::size_t{4} * static_cast<std::size_t>(layout.width) * static_cast<std::size_t>(layout.height));
+        pixels_.reserve(std::size_t{4} * static_cast<std::size_t>(layout.width) *
+                        static_cast<std::size_t>(layout.height));
     }
 
     void writeRows(const std::uint8_t* bgra, int rows) override {
-        pixels_.insert(pixels_.end(), bgra, bgra + static_cast<std::size_t>(rows) * 4 * static_cast<std::size_t>(layout_.width));
+        pixels_.insert(pixels_.end(), bgra,
+                       bgra + static_cast<std::size_t>(rows) * 4 * static_cast<std::size_t>(layout_.width));
     }
 
     void finish() override {
-        if (pixels_.size() != std::size_t{4} * static_cast<std::size_t>(layout_.width) * static_cast<std::size_t>(layout_.height)) {
+        if (pixels_.size() !=
+            std::size_t{4} * static_cast<std::size_t>(layout_.width) * static_cast<std::size_t>(layout_.height)) {
             throw HostError("cannot encode WebP (the picture is incomplete)");
         }
         const std::vector<std::uint8_t> file = encode();

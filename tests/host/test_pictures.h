@@ -115,11 +115,11 @@ std::vector<std::uint8_t> makeWebp(const BgraImage& image, bool lossless, const 
 std::vector<std::uint8_t> makeAnimatedWebp(const BgraImage& image, int frames);
 
 // Independent readers; each throws std::runtime_error on failure.
-BgraImage readPng(const std::vector<std::uint8_t>& file);   // libpng's simplified API
-BgraImage readJpeg(const std::vector<std::uint8_t>& file);  // libjpeg's default RGB output
+BgraImage readPng(const std::vector<std::uint8_t>& file);                 // libpng's simplified API
+BgraImage readJpeg(const std::vector<std::uint8_t>& file);                // libjpeg's default RGB output
 BgraImage readTiff(const std::vector<std::uint8_t>& file, int page = 0);  // 8-bit RGB(A) scanlines
-int tiffPages(const std::vector<std::uint8_t>& file);                      // its directories
-BgraImage readWebp(const std::vector<std::uint8_t>& file);  // WebPDecodeBGRA
+int tiffPages(const std::vector<std::uint8_t>& file);                     // its directories
+BgraImage readWebp(const std::vector<std::uint8_t>& file);                // WebPDecodeBGRA
 
 // Peak signal-to-noise ratio of blue, green and red, in dB.
 double psnr(const BgraImage& a, const BgraImage& b);
