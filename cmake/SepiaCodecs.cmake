@@ -9,7 +9,8 @@ set(SEPIA_CODECS_PREFIX "" CACHE PATH "Prefix of codecs built by scripts/build-c
 add_library(sepia_codecs INTERFACE)
 if(SEPIA_CODECS_PREFIX)
   # Link order: each library before the ones it uses.
-  set(names exiv2 exiv2-xmp expat nettle lcms2 tiff webpmux webpdemux webp png16 jpeg z)
+  set(names exiv2 exiv2-xmp expat nettle heif de265 dav1d aom jxl_threads jxl hwy brotlienc brotlidec brotlicommon
+            lcms2 tiff webpmux webpdemux webp png16 jpeg z)
   foreach(name IN LISTS names)
     set(library ${SEPIA_CODECS_PREFIX}/lib/lib${name}.a)
     if(NOT EXISTS ${library})
@@ -31,7 +32,8 @@ if(SEPIA_CODECS_PREFIX)
   endif()
   # exiv2 built as a static library declares its interface without
   # dllimport; on Windows it uses the process-status and sockets libraries.
-  target_compile_definitions(sepia_codecs INTERFACE exiv2lib_STATIC)
+  target_compile_definitions(sepia_codecs INTERFACE exiv2lib_STATIC LIBHEIF_STATIC_BUILD JXL_STATIC_DEFINE
+                                                      JXL_THREADS_STATIC_DEFINE)
   if(WIN32)
     target_link_libraries(sepia_codecs INTERFACE psapi ws2_32)
   endif()
@@ -43,6 +45,7 @@ if(SEPIA_CODECS_PREFIX)
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(SEPIA_SYSTEM_CODECS REQUIRED IMPORTED_TARGET
-                    libpng libjpeg libtiff-4 libwebp libwebpmux libwebpdemux exiv2 nettle lcms2 zlib)
+                    libpng libjpeg libtiff-4 libwebp libwebpmux libwebpdemux libheif libjxl libjxl_threads exiv2
+                    nettle lcms2 zlib)
   target_link_libraries(sepia_codecs INTERFACE PkgConfig::SEPIA_SYSTEM_CODECS)
 endif()

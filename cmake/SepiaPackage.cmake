@@ -11,17 +11,22 @@ configure_file(${PROJECT_SOURCE_DIR}/docs/release/README.md.in ${PROJECT_BINARY_
 set(notices "sepia-host.exe links these libraries statically. Each was built from Debian's source\n"
             "package of the version named, with Debian's patches applied; their sources are in\n"
             "Debian's archive (apt-get source PACKAGE=VERSION).\n\n"
-            "exiv2 is licensed under the GNU General Public License, version 2 or later, so\n"
-            "sepia-host.exe as a whole is distributed under that licence: its complete source is\n"
-            "this project's source at this version together with the Debian source packages\n"
-            "listed here. sepia.dll contains none of these libraries; it is under the MIT licence.\n")
+            "exiv2 is licensed under the GNU General Public License, version 2 or later, and\n"
+            "libheif and libde265 under the GNU Lesser General Public License, version 3 or\n"
+            "later. sepia-host.exe as a whole is therefore distributed under the GNU General\n"
+            "Public License, version 3 or later. Its complete corresponding source is this\n"
+            "project's source at this release's tag together with the Debian source packages\n"
+            "listed here, at exactly the versions named (the bill of materials names them too);\n"
+            "scripts/build-codecs.sh builds them as this release did. sepia.dll contains none\n"
+            "of these libraries; it is under the MIT licence.\n")
 if(EXISTS ${SEPIA_CODECS_PREFIX}/VERSIONS)
   file(STRINGS ${SEPIA_CODECS_PREFIX}/VERSIONS versions)
   foreach(line IN LISTS versions)
     string(APPEND notices "\n  ${line}")
   endforeach()
 endif()
-foreach(library zlib libpng libjpeg-turbo libtiff libwebp expat exiv2 nettle lcms2)
+foreach(library zlib libpng libjpeg-turbo libtiff libwebp expat exiv2 nettle lcms2 libheif libde265 dav1d aom
+                libjxl highway brotli)
   file(READ ${SEPIA_CODECS_PREFIX}/licenses/${library}.txt text)
   string(APPEND notices "\n\n==== ${library} ====\n\n${text}")
 endforeach()

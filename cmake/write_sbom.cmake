@@ -18,7 +18,14 @@ set(sbom_libraries
   "expat|expat|MIT"
   "exiv2|exiv2|GPL-2.0-or-later"
   "nettle|nettle|LGPL-3.0-or-later OR GPL-2.0-or-later"
-  "lcms2|Little CMS|MIT")
+  "lcms2|Little CMS|MIT"
+  "libheif|libheif|LGPL-3.0-or-later"
+  "libde265|libde265|LGPL-3.0-or-later"
+  "dav1d|dav1d|BSD-2-Clause"
+  "aom|libaom|BSD-2-Clause"
+  "jpeg-xl|libjxl|BSD-3-Clause"
+  "highway|highway|Apache-2.0"
+  "brotli|brotli|MIT")
 
 function(sbom_quote text result)
   string(REPLACE "\\" "\\\\" text "${text}")
@@ -129,7 +136,8 @@ function(write_sbom path version epoch versions_file company)
   set(host "{\"type\": \"application\", \"bom-ref\": \"sepia-host.exe\", \"name\": \"sepia-host.exe\",
       \"version\": \"${version}\", \"description\": \"The reference host that tries the plug-in on image files\",
       \"supplier\": {\"name\": ${q_company}}, \"licenses\": [{\"license\": {\"id\": \"MIT\"}}],
-      \"properties\": [{\"name\": \"sepia:distributed-under\", \"value\": \"GPL-2.0-or-later, as it links exiv2\"}]}")
+      \"properties\": [{\"name\": \"sepia:distributed-under\",
+                      \"value\": \"GPL-3.0-or-later, as it links exiv2 (GPL-2.0-or-later) with libheif and libde265 (LGPL-3.0-or-later)\"}]}")
 
   set(host_refs "")
   foreach(library IN LISTS host_libraries)

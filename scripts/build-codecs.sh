@@ -50,7 +50,13 @@ if [ "$kind" = windows ]; then
     # No build path in what the release links: the source and object
     # folders are mapped to names that are the same in every checkout.
     cflags="-O2 -ffile-prefix-map=$sources=/usr/src -ffile-prefix-map=$root/build/deps/obj-windows=/usr/obj"
-    cmake_toolchain="-DCMAKE_TOOLCHAIN_FILE=$root/cmake/mingw-w64-x86_64.cmake"
+    # The project's toolchain, which also finds what is built here.
+    mkdir -p "$root/build/deps"
+    cat >"$root/build/deps/codecs-windows-toolchain.cmake" <<TOOLCHAIN
+include($root/cmake/mingw-w64-x86_64.cmake)
+list(APPEND CMAKE_FIND_ROOT_PATH $prefix)
+TOOLCHAIN
+    cmake_toolchain="-DCMAKE_TOOLCHAIN_FILE=$root/build/deps/codecs-windows-toolchain.cmake"
 else
     host=""
     cc=clang-14
@@ -59,6 +65,9 @@ else
     cflags="-O1 -g -fno-omit-frame-pointer -fsanitize=address,fuzzer-no-link"
     cmake_toolchain="-DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14"
 fi
+# Libraries find one another through pkg-config: only those built here.
+export PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig:$prefix/share/pkgconfig"
+export PKG_CONFIG_PATH=""
 logs=$root/build/deps/logs-$kind
 rm -rf "$logs"
 mkdir -p "$logs" "$objects" "$prefix/include" "$prefix/lib"
@@ -75,7 +84,7 @@ cmake_configure() {  # cmake_configure SOURCE-FOLDER NAME OPTIONS...
     name=$2
     shift 2
     run cmake -S "$folder" -B "$objects/$name" -G "Unix Makefiles" $cmake_toolchain \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$cflags" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cflags" -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix;/usr/$host" -DBUILD_SHARED_LIBS=OFF \
         -DCMAKE_POSITION_INDEPENDENT_CODE=ON "$@"
 }
@@ -267,10 +276,11 @@ CROSS
 build_aom() {
     released aom
     log=$logs/aom.log
+    # 8-bit pictures only: the host writes no deeper AVIF.
     cmake_configure "$sources/aom" aom -DENABLE_DOCS=0 -DENABLE_EXAMPLES=0 -DENABLE_TESTS=0 -DENABLE_TOOLS=0 \
-        -DENABLE_TESTDATA=0 -DCONFIG_AV1_DECODER=0 -DENABLE_NASM=1 -DAOM_TARGET_CPU=x86_64 \
-        -DCMAKE_INSTALL_LIBDIR=lib
-    run cmake --build "$objects/aom" -j "$jobs" --target aom
+        -DENABLE_TESTDATA=0 -DCONFIG_AV1_DECODER=0 -DCONFIG_AV1_HIGHBITDEPTH=0 -DENABLE_NASM=1 \
+        -DAOM_TARGET_CPU=x86_64 -DCMAKE_INSTALL_LIBDIR=lib
+    run cmake --build "$objects/aom" -j "$jobs" --target aom aom_pc
     run cmake --install "$objects/aom"
 }
 

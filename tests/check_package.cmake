@@ -46,7 +46,8 @@ if(NOT summed STREQUAL "LICENSE;README.md;THIRD-PARTY-NOTICES.txt;${name}.cdx.js
 endif()
 
 file(READ ${folder}/THIRD-PARTY-NOTICES.txt notices)
-foreach(library zlib libpng libjpeg-turbo libtiff libwebp expat exiv2 nettle lcms2)
+foreach(library zlib libpng libjpeg-turbo libtiff libwebp expat exiv2 nettle lcms2 libheif libde265 dav1d aom libjxl
+                highway brotli)
   if(NOT notices MATCHES "==== ${library} ====")
     message(FATAL_ERROR "THIRD-PARTY-NOTICES.txt lacks the licence of ${library}")
   endif()
@@ -64,7 +65,8 @@ foreach(i RANGE ${last})
   list(APPEND named "${component_name}@${component_version}")
 endforeach()
 foreach(component sepia.dll@${VERSION} sepia-host.exe@${VERSION} zlib libpng libjpeg-turbo libtiff libwebp expat exiv2
-                  nettle "Little CMS" mingw-w64-crt winpthreads libgcc libstdc++)
+                  nettle "Little CMS" libheif libde265 dav1d libaom libjxl highway brotli mingw-w64-crt winpthreads
+                  libgcc libstdc++)
   string(FIND ";${named}" ";${component}" at)
   if(at EQUAL -1 OR NOT format STREQUAL "CycloneDX")
     message(FATAL_ERROR "${name}.cdx.json lacks ${component} (it lists ${named})")

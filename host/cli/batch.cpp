@@ -31,7 +31,12 @@ std::vector<BatchFile> planBatch(const std::vector<std::string>& inputs, const s
         BatchFile file;
         file.input = inputs[i];
         const fs::path in = pathFromUtf8(file.input);
-        const std::string extension = format ? "." + *format : utf8FromPath(in.extension());
+        std::string extension = format ? "." + *format : utf8FromPath(in.extension());
+        if (const std::optional<ImageFormat> own = formatFromExtension("x" + extension);
+            !format && own && !canWrite(*own)) {
+            extension = ".jpg";
+            file.heifAsJpeg = true;
+        }
         fs::path name = in.stem();
         name += pathFromUtf8(extension);
         file.output = utf8FromPath(pathFromUtf8(folder) / name);

@@ -20,10 +20,14 @@ struct BatchFile {
     // Why the file cannot be done, found before the run starts; empty if
     // nothing is known against it.
     std::string problem;
+    // A HEIF input (.heic, .heif, .hif) written as JPEG, for want of
+    // --format: the host writes no HEIF.
+    bool heifAsJpeg = false;
 };
 
 // The output of each input: `folder`/<input's name without extension>.<ext>,
-// where ext is `format` if given, else the input's own extension. `folder`
+// where ext is `format` if given, else the input's own extension (but .jpg
+// for HEIF, which the host reads and does not write). `folder`
 // must exist. Outputs are checked the way the file system tells files apart
 // (see file_identity.h), before anything is written: an input whose output
 // would be the input itself, or any other input, or the output of an

@@ -52,19 +52,22 @@ const char kApplyUsage[] =
     "Tones the image IN with PRESET and writes OUT; or tones every IN into\n"
     "DIR/<IN's name without extension>.<ext>, creating DIR if it is missing.\n"
     "  PRESET             a label as 'info' lists it (\"Cyanotype 2\") or its index (7)\n"
-    "  IN                 a PNG, JPEG, TIFF or WebP file; - reads standard input\n"
-    "  OUT                .png, .jpg, .jpeg, .tif, .tiff or .webp (any case): the\n"
-    "                     extension chooses the format; - writes standard output\n"
-    "                     (with --format)\n"
+    "  IN                 a PNG, JPEG, TIFF, WebP, HEIF (HEIC), AVIF or JPEG XL file;\n"
+    "                     - reads standard input\n"
+    "  OUT                .png, .jpg, .jpeg, .tif, .tiff, .webp, .avif or .jxl (any\n"
+    "                     case): the extension chooses the format; - writes\n"
+    "                     standard output (with --format). HEIF is read, not\n"
+    "                     written: with --output-dir a HEIF input becomes a JPEG\n"
     "options:\n"
     "  -o, --output-dir DIR  tone every IN into DIR\n"
-    "  --format EXT          write EXT files (png, jpg, tif, webp, ...): with\n"
+    "  --format EXT          write EXT files (png, jpg, tif, webp, avif, jxl): with\n"
     "                        --output-dir instead of each IN's own format; with\n"
     "                        OUT - the format written to standard output\n"
     "  -j, --jobs N          with --output-dir: N files at a time (default: this\n"
     "                        machine's cores)\n"
-    "  -q, --quality Q       JPEG and lossy WebP quality, 1 to 100 (default 90)\n"
-    "  --lossless            WebP: lossless instead of lossy\n"
+    "  -q, --quality Q       JPEG, WebP, AVIF and JPEG XL quality, 1 to 100\n"
+    "                        (default 90)\n"
+    "  --lossless            WebP, AVIF and JPEG XL: lossless instead of lossy\n"
     "  --strip               write no metadata (EXIF, XMP, IPTC-IIM, ICC profile,\n"
     "                        text, comments); the print resolution stays\n"
     "  --max-pixels N        refuse pictures of more than N pixels (default\n"
@@ -72,22 +75,24 @@ const char kApplyUsage[] =
     "\n"
     "Pictures stream: JPEG, PNG and TIFF (strips, tiles, BigTIFF, every page)\n"
     "are read, toned and written a band of rows at a time, so memory does not\n"
-    "grow with the picture. WebP holds the whole picture (at most 16383 x\n"
-    "16383), as do progressive JPEG (its coefficients) and interlaced PNG.\n"
+    "grow with the picture. WebP, HEIF, AVIF and JPEG XL hold the whole\n"
+    "picture, as their libraries decode and encode whole pictures; so do\n"
+    "progressive JPEG (its coefficients) and interlaced PNG.\n"
     "\n"
-    "Pictures are read upright: the EXIF, TIFF or XMP orientation is applied\n"
-    "(a picture stored turned goes through a temporary file beside OUT), and\n"
-    "the metadata written records orientation 1 and the upright size.\n"
+    "Pictures are read upright: the EXIF, TIFF or XMP orientation, or HEIF's\n"
+    "and JPEG XL's own, is applied (a JPEG, PNG or TIFF stored turned goes\n"
+    "through a temporary file beside OUT), and the metadata written records\n"
+    "orientation 1 and the upright size.\n"
     "Metadata is kept, in every format that has a place for it:\n"
-    "  EXIF, with GPS and maker notes   JPEG (APP1), PNG (eXIf), TIFF, WebP;\n"
-    "                                   without its thumbnail, which shows the\n"
-    "                                   picture before toning\n"
-    "  XMP                              JPEG (APP1, extended XMP if large), PNG,\n"
-    "                                   TIFF, WebP\n"
-    "  IPTC-IIM                         JPEG (APP13), TIFF; in PNG and WebP its\n"
-    "                                   fields go into the XMP (IPTC Core)\n"
-    "  ICC profile (RGB only)           JPEG, PNG, TIFF, WebP; PNG's gAMA, cHRM\n"
-    "                                   and sRGB become one outside PNG\n"
+    "  EXIF, with GPS and maker notes   every format; without its thumbnail,\n"
+    "                                   which shows the picture before toning\n"
+    "  XMP                              every format (in JPEG extended XMP if\n"
+    "                                   large)\n"
+    "  IPTC-IIM                         JPEG (APP13), TIFF; elsewhere its fields\n"
+    "                                   go into the XMP (IPTC Core)\n"
+    "  ICC profile (RGB only)           every format; PNG's gAMA, cHRM and sRGB,\n"
+    "                                   and HEIF's colour numbers (nclx), become\n"
+    "                                   one where the output cannot keep them\n"
     "  PNG text, JPEG comments          as they are in their format; elsewhere\n"
     "                                   Title, Author, Description, Copyright\n"
     "                                   go into the XMP, comments into comments\n"
@@ -96,7 +101,8 @@ const char kApplyUsage[] =
     "picture is still written and the exit status is 0. So are the pages or\n"
     "frames a file holds beyond its first, but for TIFF into TIFF.\n"
     "16-bit samples are rounded to 8 bits, the plug-in's pixel format. Alpha is\n"
-    "kept in PNG, TIFF and WebP; JPEG has none. Every output is written whole\n"
+    "kept in every format but JPEG, which has none. HEIF and AVIF samples of\n"
+    "10 and 12 bits are rounded to 8 bits too. Every output is written whole\n"
     "or not at all, and never over an input. With --output-dir a file that\n"
     "fails is reported and the others are still toned; the exit status is 1\n"
     "if any failed.\n";
@@ -111,6 +117,12 @@ const char kSheetUsage[] =
 namespace {
 
 void requireWritableExtension(const std::string& path) {
+    if (const std::optional<ImageFormat> format = formatFromExtension(path); format && !canWrite(*format)) {
+        throw UsageError("cannot write '" + path + "': " + formatName(*format) +
+                         " is read, not written (HEVC encoders carry patent and licence burdens); the output must "
+                         "end in " +
+                         writableExtensions());
+    }
     if (!canWriteImageTo(path)) {
         throw UsageError("cannot write '" + path + "': the output must end in " + writableExtensions());
     }
@@ -126,7 +138,7 @@ std::string hex(std::intptr_t value) {
 std::string formatExtension(const std::string& format) {
     std::string extension = format.rfind('.', 0) == 0 ? format.substr(1) : format;
     if (extension.empty() || !canWriteImageTo("x." + extension)) {
-        throw UsageError("--format must be png, jpg, jpeg, tif, tiff or webp, not '" + format + "'");
+        throw UsageError("--format must be png, jpg, jpeg, tif, tiff, webp, avif or jxl, not '" + format + "'");
     }
     return extension;
 }
@@ -262,8 +274,12 @@ int runApply(const std::vector<std::string>& arguments, Console& console) {
         throw HostError("cannot create the output folder '" + folder + "'" + (error ? ": " + error.message() : ""));
     }
     const std::vector<std::string> inputs(parsed.positional.begin() + 1, parsed.positional.end());
-    const std::size_t failures =
-        runBatch(planBatch(inputs, folder, format), object, preset, label, options, jobs, console);
+    const std::vector<BatchFile> files = planBatch(inputs, folder, format);
+    if (std::any_of(files.begin(), files.end(), [](const BatchFile& file) { return file.heifAsJpeg; })) {
+        console.err << "sepia-host apply: HEIF inputs are written as JPEG: this host writes no HEIF (HEVC encoders "
+                       "carry patent and licence burdens); --format chooses another format\n";
+    }
+    const std::size_t failures = runBatch(files, object, preset, label, options, jobs, console);
     return failures == 0 ? 0 : 1;
 }
 

@@ -76,9 +76,11 @@ TonedFile toneFile(const PluginObject& object, int preset, const std::string& la
         }
     }
     const std::optional<ImageFormat> format = options.format ? options.format : formatFromExtension(output);
-    if (!format) {
-        throw HostError("cannot write '" + output + "': unknown extension '" +
-                        utf8FromPath(pathFromUtf8(output).extension()) + "' (use " + writableExtensions() + ")");
+    if (!format || !canWrite(*format)) {
+        throw HostError("cannot write '" + output + "': " +
+                        (format ? std::string(formatName(*format)) + " is read, not written"
+                                : "unknown extension '" + utf8FromPath(pathFromUtf8(output).extension()) + "'") +
+                        " (use " + writableExtensions() + ")");
     }
     const std::string inputName = input == kStandardStream ? "standard input" : input;
     const std::string outputName = output == kStandardStream ? "standard output" : output;

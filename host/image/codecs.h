@@ -116,13 +116,16 @@ public:
 };
 
 // One decoder and one encoder per format, each through its well-kept
-// library (libpng, libjpeg-turbo, libtiff, libwebp). Decoders check the
+// library (libpng, libjpeg-turbo, libtiff, libwebp, libheif, libjxl). Decoders check the
 // size a file announces against the limits before anything the size of the
 // picture is allocated.
 std::unique_ptr<ImageReader> openPngReader(ByteSource& file, const ReadLimits& limits);
 std::unique_ptr<ImageReader> openJpegReader(ByteSource& file, const ReadLimits& limits);
 std::unique_ptr<ImageReader> openTiffReader(ByteSource& file, const ReadLimits& limits);
 std::unique_ptr<ImageReader> openWebpReader(ByteSource& file, const ReadLimits& limits);
+// HEIF and AVIF (libheif, on libde265 and dav1d); JPEG XL (libjxl).
+std::unique_ptr<ImageReader> openHeifReader(ByteSource& file, const ReadLimits& limits);
+std::unique_ptr<ImageReader> openJxlReader(ByteSource& file, const ReadLimits& limits);
 
 std::unique_ptr<ImageWriter> openPngWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
                                            const EncodeOptions& options, EncodeReport& report);
@@ -132,6 +135,11 @@ std::unique_ptr<ImageWriter> openTiffWriter(ByteSink& out, const PictureLayout& 
                                             const EncodeOptions& options, EncodeReport& report);
 std::unique_ptr<ImageWriter> openWebpWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
                                             const EncodeOptions& options, EncodeReport& report);
+// AVIF (libheif, on libaom) and JPEG XL (libjxl).
+std::unique_ptr<ImageWriter> openAvifWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
+                                            const EncodeOptions& options, EncodeReport& report);
+std::unique_ptr<ImageWriter> openJxlWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
+                                           const EncodeOptions& options, EncodeReport& report);
 
 // The layout a file announces, checked against the limits; HostError naming
 // the file otherwise (no pixels, more than the format or the limits allow).

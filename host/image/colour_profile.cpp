@@ -2,8 +2,10 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -88,6 +90,79 @@ std::vector<std::uint8_t> iccProfileFor(const PngColour& colour) {
     const Profile profile(cmsCreateRGBProfile(&white, &primaries, curves));
     if (!profile || !describe(profile.get(), "RGB from PNG colour chunks: " + text)) {
         return {};
+    }
+    return bytesOf(profile.get());
+}
+
+std::optional<std::vector<std::uint8_t>> iccProfileFor(const Cicp& cicp) {
+    struct Primaries {
+        std::uint16_t code;
+        cmsCIExyY white;
+        cmsCIExyYTRIPLE rgb;
+        const char* name;
+    };
+    constexpr cmsCIExyY kD65{0.3127, 0.3290, 1.0};
+    static const Primaries kPrimaries[] = {
+        {1, kD65, {{0.640, 0.330, 1.0}, {0.300, 0.600, 1.0}, {0.150, 0.060, 1.0}}, "BT.709"},
+        {4, {0.310, 0.316, 1.0}, {{0.67, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.14, 0.08, 1.0}}, "BT.470 M"},
+        {5, kD65, {{0.64, 0.33, 1.0}, {0.29, 0.60, 1.0}, {0.15, 0.06, 1.0}}, "BT.601 625"},
+        {6, kD65, {{0.630, 0.340, 1.0}, {0.310, 0.595, 1.0}, {0.155, 0.070, 1.0}}, "BT.601 525"},
+        {7, kD65, {{0.630, 0.340, 1.0}, {0.310, 0.595, 1.0}, {0.155, 0.070, 1.0}}, "SMPTE 240M"},
+        {9, kD65, {{0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}}, "BT.2020"},
+        {11, {0.314, 0.351, 1.0}, {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}}, "DCI-P3"},
+        {12, kD65, {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}}, "Display P3"},
+    };
+    const std::uint16_t primaries = cicp.primaries == 2 ? 1 : cicp.primaries;  // unspecified: sRGB's
+    const std::uint16_t transfer = cicp.transfer == 2 ? 13 : cicp.transfer;
+    if (primaries == 1 && transfer == 13) {
+        return std::vector<std::uint8_t>();  // sRGB: no profile needed
+    }
+    const auto* found = std::find_if(std::begin(kPrimaries), std::end(kPrimaries),
+                                     [&](const Primaries& p) { return p.code == primaries; });
+    if (found == std::end(kPrimaries)) {
+        return std::nullopt;
+    }
+    Curve curve;
+    std::string text;
+    switch (transfer) {
+        case 1:
+        case 6:
+        case 14:
+        case 15: {
+            // BT.709's curve, inverted: the camera's response the data carries.
+            const cmsFloat64Number parameters[5] = {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081};
+            curve.reset(cmsBuildParametricToneCurve(nullptr, 4, parameters));
+            text = "BT.709 curve";
+            break;
+        }
+        case 13: {
+            const cmsFloat64Number parameters[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+            curve.reset(cmsBuildParametricToneCurve(nullptr, 4, parameters));
+            text = "sRGB curve";
+            break;
+        }
+        case 4:
+            curve.reset(cmsBuildGamma(nullptr, 2.2));
+            text = "gamma 2.2";
+            break;
+        case 5:
+            curve.reset(cmsBuildGamma(nullptr, 2.8));
+            text = "gamma 2.8";
+            break;
+        case 8:
+            curve.reset(cmsBuildGamma(nullptr, 1.0));
+            text = "linear";
+            break;
+        default:
+            return std::nullopt;  // PQ, HLG and others: no curve of an ICC profile of this kind says them
+    }
+    if (!curve) {
+        return std::nullopt;
+    }
+    cmsToneCurve* curves[3] = {curve.get(), curve.get(), curve.get()};
+    const Profile profile(cmsCreateRGBProfile(&found->white, &found->rgb, curves));
+    if (!profile || !describe(profile.get(), std::string("RGB from nclx: ") + found->name + " primaries, " + text)) {
+        return std::nullopt;
     }
     return bytesOf(profile.get());
 }

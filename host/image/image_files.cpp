@@ -38,7 +38,7 @@ std::unique_ptr<ImageReader> openImageReader(ByteSource& file, const ReadLimits&
     file.seek(0);
     const std::optional<ImageFormat> format = formatFromContent(start);
     if (!format) {
-        throw HostError("'" + file.name() + "' is not a PNG, JPEG, TIFF or WebP image");
+        throw HostError("'" + file.name() + "' is not a " + readableFormats() + " image");
     }
     switch (*format) {
         case ImageFormat::Png: {
@@ -64,6 +64,11 @@ std::unique_ptr<ImageReader> openImageReader(ByteSource& file, const ReadLimits&
             return openTiffReader(file, limits);
         case ImageFormat::Webp:
             return openWebpReader(file, limits);
+        case ImageFormat::Heif:
+        case ImageFormat::Avif:
+            return openHeifReader(file, limits);
+        case ImageFormat::Jxl:
+            return openJxlReader(file, limits);
     }
     throw HostError("'" + file.name() + "': unknown format");
 }
@@ -86,8 +91,14 @@ std::unique_ptr<ImageWriter> openImageWriter(ImageFormat format, ByteSink& out, 
             return openTiffWriter(out, layout, written, options.encode, report);
         case ImageFormat::Webp:
             return openWebpWriter(out, layout, written, options.encode, report);
+        case ImageFormat::Avif:
+            return openAvifWriter(out, layout, written, options.encode, report);
+        case ImageFormat::Jxl:
+            return openJxlWriter(out, layout, written, options.encode, report);
+        case ImageFormat::Heif:
+            break;
     }
-    throw HostError("unknown output format");
+    throw HostError("cannot write " + std::string(formatName(format)) + ": write " + writableExtensions());
 }
 
 namespace {
@@ -123,7 +134,10 @@ Picture readImageFile(const std::string& path) {
     return decodeWhole(file, kMaxImageBytes);
 }
 
-bool canWriteImageTo(const std::string& path) { return formatFromExtension(path).has_value(); }
+bool canWriteImageTo(const std::string& path) {
+    const std::optional<ImageFormat> format = formatFromExtension(path);
+    return format && canWrite(*format);
+}
 
 namespace {
 
@@ -150,6 +164,10 @@ std::vector<std::string> writeImageFile(const Picture& picture, const std::strin
     if (!format) {
         throw HostError("cannot write '" + path + "': unknown extension '" +
                         utf8FromPath(pathFromUtf8(path).extension()) + "' (use " + writableExtensions() + ")");
+    }
+    if (!canWrite(*format)) {
+        throw HostError("cannot write '" + path + "': " + formatName(*format) + " is read, not written (use " +
+                        writableExtensions() + ")");
     }
     std::vector<std::string> warnings;
     OutputFile out(path);

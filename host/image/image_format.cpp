@@ -1,4 +1,8 @@
 #include "host/image/image_format.h"
+
+#include <jxl/decode.h>
+#include <libheif/heif.h>
+
 #include "host/utf8_path.h"
 
 #include <algorithm>
@@ -19,6 +23,12 @@ const char* formatName(ImageFormat format) {
             return "TIFF";
         case ImageFormat::Webp:
             return "WebP";
+        case ImageFormat::Heif:
+            return "HEIF";
+        case ImageFormat::Avif:
+            return "AVIF";
+        case ImageFormat::Jxl:
+            return "JPEG XL";
     }
     return "image";
 }
@@ -38,6 +48,15 @@ std::optional<ImageFormat> formatFromExtension(const std::string& path) {
     }
     if (extension == ".webp") {
         return ImageFormat::Webp;
+    }
+    if (extension == ".heic" || extension == ".heif" || extension == ".hif") {
+        return ImageFormat::Heif;
+    }
+    if (extension == ".avif") {
+        return ImageFormat::Avif;
+    }
+    if (extension == ".jxl") {
+        return ImageFormat::Jxl;
     }
     return std::nullopt;
 }
@@ -61,9 +80,24 @@ std::optional<ImageFormat> formatFromContent(const std::vector<std::uint8_t>& fi
     if (startsWith(0, "RIFF"sv) && startsWith(8, "WEBP"sv)) {
         return ImageFormat::Webp;
     }
+    // ISO base media files (a "ftyp" box first) of HEIF's brands, and JPEG
+    // XL's codestream or container, as their libraries tell them.
+    const int length = static_cast<int>(std::min<std::size_t>(file.size(), 64));
+    if (length >= 12 && heif_check_filetype(file.data(), length) == heif_filetype_yes_supported) {
+        const heif_brand brand = heif_main_brand(file.data(), length);
+        return brand == heif_avif || brand == heif_avis ? ImageFormat::Avif : ImageFormat::Heif;
+    }
+    const JxlSignature jxl = JxlSignatureCheck(file.data(), file.size());
+    if (jxl == JXL_SIG_CODESTREAM || jxl == JXL_SIG_CONTAINER) {
+        return ImageFormat::Jxl;
+    }
     return std::nullopt;
 }
 
-const char* writableExtensions() { return ".png, .jpg, .jpeg, .tif, .tiff or .webp"; }
+bool canWrite(ImageFormat format) { return format != ImageFormat::Heif; }
+
+const char* writableExtensions() { return ".png, .jpg, .jpeg, .tif, .tiff, .webp, .avif or .jxl"; }
+
+const char* readableFormats() { return "PNG, JPEG, TIFF, WebP, HEIF, AVIF or JPEG XL"; }
 
 }  // namespace host

@@ -777,6 +777,20 @@ void addTextProperty(Exiv2::XmpData& xmp, const TextProperty& property, const st
 ImageMetadata metadataForFormat(const ImageMetadata& metadata, ImageFormat format, EncodeReport& report) {
     ImageMetadata out = metadata;
     const bool png = format == ImageFormat::Png;
+    // A description in numbers (nclx): kept in AVIF, which holds one; a
+    // matching ICC profile elsewhere, or a warning where none can say it.
+    if (out.cicp && format != ImageFormat::Avif) {
+        if (out.iccProfile.empty()) {
+            if (const std::optional<std::vector<std::uint8_t>> profile = iccProfileFor(*out.cicp)) {
+                out.iccProfile = *profile;
+            } else {
+                report.leftOut("colour description (nclx primaries " + std::to_string(out.cicp->primaries) +
+                                   ", transfer " + std::to_string(out.cicp->transfer) + ")",
+                               "no ICC profile of RGB can say it");
+            }
+        }
+        out.cicp.reset();
+    }
     // PNG's colour chunks: kept in PNG; elsewhere, said by an ICC profile.
     if (!png) {
         if (out.iccProfile.empty() && !out.pngColour.empty()) {
@@ -812,8 +826,9 @@ ImageMetadata metadataForFormat(const ImageMetadata& metadata, ImageFormat forma
         }
         out.comments.clear();
     }
-    // WebP keeps the resolution only in EXIF.
-    if (format == ImageFormat::Webp && out.exif.empty() && out.resolution) {
+    // WebP, AVIF and JPEG XL keep the resolution only in EXIF.
+    const bool boxesOnly = format == ImageFormat::Webp || format == ImageFormat::Avif || format == ImageFormat::Jxl;
+    if (boxesOnly && out.exif.empty() && out.resolution) {
         const Exiv2Session session;
         try {
             Exiv2::ExifData exif;
@@ -825,7 +840,7 @@ ImageMetadata metadataForFormat(const ImageMetadata& metadata, ImageFormat forma
     }
     // What needs the XMP: IPTC-IIM where the format has no place for it,
     // text where it has no text chunks.
-    const bool iptcIntoXmp = (png || format == ImageFormat::Webp) && !out.iptc.empty();
+    const bool iptcIntoXmp = (png || boxesOnly) && !out.iptc.empty();
     if (!iptcIntoXmp && (png || (out.pngText.empty() && comments.empty()))) {
         return out;
     }

@@ -45,6 +45,18 @@ struct PngColour {
     bool operator==(const PngColour&) const = default;
 };
 
+// A colour description in numbers (ITU-T H.273 code points), as HEIF and
+// AVIF carry it in an nclx box instead of an ICC profile: 1 is BT.709's
+// primaries, 13 sRGB's curve, 2 unspecified.
+struct Cicp {
+    std::uint16_t primaries = 2;
+    std::uint16_t transfer = 2;
+    std::uint16_t matrix = 2;
+    bool fullRange = true;
+
+    bool operator==(const Cicp&) const = default;
+};
+
 // What an image file carries besides its pixels, as the host keeps it: each
 // block in the form that every output format can take it from.
 struct ImageMetadata {
@@ -68,10 +80,12 @@ struct ImageMetadata {
     // JPEG JFIF density, TIFF tags); none if it records none.
     std::optional<PrintResolution> resolution;
     PngColour pngColour;
+    // The colour description in numbers, where there is no ICC profile.
+    std::optional<Cicp> cicp;
 
     bool empty() const {
         return iccProfile.empty() && exif.empty() && xmp.empty() && iptc.empty() && pngText.empty() &&
-               comments.empty() && !resolution && pngColour.empty();
+               comments.empty() && !resolution && pngColour.empty() && !cicp;
     }
 };
 

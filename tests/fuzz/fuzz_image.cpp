@@ -1,5 +1,6 @@
 // Fuzzes the reference host's image path with arbitrary bytes: decode (PNG,
-// JPEG, TIFF or WebP, recognised by content, through the codec libraries,
+// JPEG, TIFF, WebP, HEIF, AVIF or JPEG XL, recognised by content, through
+// the codec libraries,
 // which the fuzz build instruments too), orientation and metadata, tone
 // through the plug-in, encode in a format the input's size chooses, and
 // decode the result again. Bad input may only ever raise HostError; a
@@ -20,8 +21,8 @@ namespace {
 // Keeps each run small: a header may announce any size.
 constexpr std::uint64_t kMaxFuzzImageBytes = std::uint64_t{256} << 10;
 
-constexpr host::ImageFormat kFormats[] = {host::ImageFormat::Png, host::ImageFormat::Jpeg, host::ImageFormat::Tiff,
-                                          host::ImageFormat::Webp};
+constexpr host::ImageFormat kFormats[] = {host::ImageFormat::Png,  host::ImageFormat::Jpeg, host::ImageFormat::Tiff,
+                                          host::ImageFormat::Webp, host::ImageFormat::Avif, host::ImageFormat::Jxl};
 
 }  // namespace
 
@@ -29,10 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> file(data, data + size);
     // The choices come from the size, so that seeds are plain image files.
     const int preset = static_cast<int>(size % 13);  // 11 and 12 select no preset
-    const host::ImageFormat format = kFormats[(size / 13) % 4];
+    const host::ImageFormat format = kFormats[(size / 13) % 6];
     host::WriteOptions options;
     options.encode.lossless = true;
-    options.strip = (size / 52) % 2 == 1;
+    options.strip = (size / 78) % 2 == 1;
     try {
         host::Picture picture = host::decodeImage(file, "input", kMaxFuzzImageBytes);
         ParameterRecord record{};

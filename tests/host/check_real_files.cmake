@@ -1,7 +1,8 @@
 # cmake -DSAMPLES=... -DHOST=... -DPLUGIN=... -DPERL=... -DCOMPARE=... -DWORK=... [-DEMULATOR=...]
 #       -P check_real_files.cmake
-# Tones photographs from the wild (scripts/fetch-samples.sh) into JPEG, PNG,
-# TIFF and WebP with the reference host, and has compare_metadata.pl check,
+# Tones photographs from the wild (scripts/fetch-samples.sh): camera JPEGs
+# and TIFFs, phone and camera HEIF, AVIF and JPEG XL, into JPEG, PNG, TIFF,
+# WebP, AVIF and JPEG XL with the reference host, and has compare_metadata.pl check,
 # through ExifTool, that every EXIF, maker-note, GPS, XMP, IPTC-IIM and ICC
 # value of each arrives in each output.
 cmake_minimum_required(VERSION 3.25)
@@ -11,7 +12,7 @@ if(NOT samples)
 endif()
 file(REMOVE_RECURSE ${WORK})
 
-set(formats jpg png tif webp)
+set(formats jpg png tif webp avif jxl)
 foreach(format IN LISTS formats)
   # One run of the host for all samples, as a user tones a folder.
   execute_process(COMMAND ${EMULATOR} ${HOST} apply ${PLUGIN} -p 1 --output-dir ${WORK}/${format} --format ${format}

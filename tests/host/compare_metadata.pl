@@ -7,7 +7,7 @@
 # with its value, in each OUTPUT. Excused are only what the host makes true
 # of the upright picture it writes (orientation, pixel dimensions), what
 # describes how the source stored its pixels, the thumbnail, and what a
-# format has no place for: IPTC-IIM in PNG and WebP, whose XMP must then
+# format has no place for: IPTC-IIM in PNG, WebP, AVIF and JPEG XL, whose XMP must then
 # carry the IPTC Core fields instead (with the IIM's value, where the
 # source's own XMP did not have that property already), and the TIFF fields
 # that describe pixels. Prints one line per file: how many values were
@@ -85,7 +85,7 @@ my $failed = 0;
 foreach my $output (@outputs) {
     my $actual = valuesOf($output);
     my ($format) = $output =~ /\.(\w+)$/;
-    my $noIptc = $format =~ /^(png|webp)$/i;
+    my $noIptc = $format =~ /^(png|webp|avif|jxl)$/i;
     my ($checked, @missing) = (0);
     foreach my $name (sort keys %$expected) {
         next if $rewritten{$name};

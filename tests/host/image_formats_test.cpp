@@ -62,6 +62,12 @@ BgraImage readOutput(const std::string& path) {
             return readTiff(file);
         case host::ImageFormat::Webp:
             return readWebp(file);
+        case host::ImageFormat::Avif:
+            return readAvif(file);
+        case host::ImageFormat::Jxl:
+            return readJxl(file);
+        case host::ImageFormat::Heif:
+            break;
     }
     return {};
 }
@@ -93,6 +99,10 @@ std::vector<Input> losslessInputs() {
 #endif
         {"rgb.webp", makeWebp(rgb, true), rgb},
         {"rgba.webp", makeWebp(rgba, true), rgba},
+        {"rgb.avif", makeAvif(rgb), rgb},
+        {"rgba.avif", makeAvif(rgba), rgba},
+        {"rgb.jxl", makeJxl(rgb), rgb},
+        {"rgba.jxl", makeJxl(rgba), rgba},
     };
     const char* names[] = {"", "grey", "grey-alpha", "rgb", "rgba"};
     for (int channels = 1; channels <= 4; ++channels) {
@@ -106,7 +116,7 @@ std::vector<Input> losslessInputs() {
 TEST_F(ImageFormats, LosslessInputsToLosslessOutputsAreExact) {
     for (const Input& input : losslessInputs()) {
         const std::string in = write(input.name, input.file);
-        for (const std::string output : {"out.png", "out.TIF", "out.webp"}) {
+        for (const std::string output : {"out.png", "out.TIF", "out.webp", "out.avif", "out.jxl"}) {
             const HostRun run = sepiaHost({"apply", plugin_, "-p", "Cyanotype 2", "--lossless", in, path(output)});
             ASSERT_EQ(run.exitCode, 0) << input.name << " to " << output << ": " << run.err;
             EXPECT_EQ(difference(toned(input.decoded, 7), readOutput(path(output))), "")
@@ -120,7 +130,7 @@ TEST_F(ImageFormats, LossyOutputsAreCloseToTheExactToning) {
         const BgraImage original = smooth(160, 120, alpha);
         const std::string in = write("smooth.png", makePng(original));
         for (const int preset : {0, 1, 7}) {
-            for (const std::string output : {"out.jpg", "out.webp"}) {
+            for (const std::string output : {"out.jpg", "out.webp", "out.avif", "out.jxl"}) {
                 const HostRun run = sepiaHost({"apply", plugin_, "-p", std::to_string(preset), in, path(output)});
                 ASSERT_EQ(run.exitCode, 0) << run.err;
                 BgraImage expected = toned(original, preset);
@@ -225,6 +235,8 @@ TEST_F(ImageFormats, EveryOrientationComesOutUpright) {
             {"exif.png", makePng(stored, {.exif = exif}), true},
             {"exif.webp", makeWebp(stored, true, exif), true},
             {"tagged.tif", makeTiff(stored, {.orientation = orientation}), true},
+            {"transformed.avif", makeAvif(stored, {.orientation = orientation}), true},
+            {"oriented.jxl", makeJxl(stored, {.orientation = orientation}), true},
         };
         for (const auto& input : inputs) {
             const HostRun run =

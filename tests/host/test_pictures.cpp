@@ -3,6 +3,9 @@
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
 
 #include <jpeglib.h>
+#include <jxl/decode.h>
+#include <jxl/encode.h>
+#include <libheif/heif.h>
 #include <png.h>
 #include <tiffio.h>
 #include <webp/decode.h>
@@ -829,6 +832,204 @@ double psnr(const BgraImage& a, const BgraImage& b) {
         return 99;
     }
     return 10 * std::log10(255.0 * 255.0 / (squares / static_cast<double>(count)));
+}
+
+// --- libheif and libjxl ---------------------------------------------------
+
+std::vector<std::uint8_t> makeAvif(const BgraImage& image, const ModernOptions& options) {
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    heif_image* picture = nullptr;
+    const heif_chroma chroma = image.hasAlpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
+    bool ok =
+        heif_context_get_encoder_for_format(context, heif_compression_AV1, &encoder).code == heif_error_Ok &&
+        heif_image_create(image.width, image.height, heif_colorspace_RGB, chroma, &picture).code == heif_error_Ok &&
+        heif_image_add_plane(picture, heif_channel_interleaved, image.width, image.height, 8).code == heif_error_Ok;
+    if (ok) {
+        int stride = 0;
+        std::uint8_t* plane = heif_image_get_plane(picture, heif_channel_interleaved, &stride);
+        const int samples = image.hasAlpha ? 4 : 3;
+        for (int y = 0; y < image.height; ++y) {
+            for (int x = 0; x < image.width; ++x) {
+                const std::uint8_t* in = image.at(x, y);
+                std::uint8_t* out = plane + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) +
+                                    static_cast<std::size_t>(x * samples);
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+                if (samples == 4) {
+                    out[3] = in[3];
+                }
+            }
+        }
+        heif_encoder_set_lossless(encoder, 1);
+        heif_encoder_set_parameter_string(encoder, "chroma", "444");
+        heif_encoding_options* encoding = heif_encoding_options_alloc();
+        heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+        nclx->matrix_coefficients = heif_matrix_coefficients_RGB_GBR;
+        nclx->full_range_flag = 1;
+        heif_image_set_nclx_color_profile(picture, nclx);
+        encoding->output_nclx_profile = nclx;
+        encoding->image_orientation = static_cast<heif_orientation>(options.orientation);
+        heif_image_handle* handle = nullptr;
+        ok = heif_context_encode_image(context, picture, encoder, encoding, &handle).code == heif_error_Ok;
+        if (ok && !options.exif.empty()) {
+            heif_context_add_exif_metadata(context, handle, options.exif.data(), static_cast<int>(options.exif.size()));
+        }
+        if (ok && !options.xmp.empty()) {
+            heif_context_add_XMP_metadata(context, handle, options.xmp.data(), static_cast<int>(options.xmp.size()));
+        }
+        heif_image_handle_release(handle);
+        heif_nclx_color_profile_free(nclx);
+        heif_encoding_options_free(encoding);
+    }
+    const ScratchFile scratch;
+    ok = ok && heif_context_write_to_file(context, scratch.path().c_str()).code == heif_error_Ok;
+    heif_image_release(picture);
+    heif_encoder_release(encoder);
+    heif_context_free(context);
+    if (!ok) {
+        fail("libheif cannot encode AVIF");
+    }
+    return scratch.read();
+}
+
+std::vector<std::uint8_t> makeJxl(const BgraImage& image, const ModernOptions& options) {
+    JxlEncoder* encoder = JxlEncoderCreate(nullptr);
+    JxlBasicInfo info;
+    JxlEncoderInitBasicInfo(&info);
+    info.xsize = static_cast<std::uint32_t>(image.width);
+    info.ysize = static_cast<std::uint32_t>(image.height);
+    info.bits_per_sample = 8;
+    info.uses_original_profile = JXL_TRUE;
+    info.orientation = static_cast<JxlOrientation>(options.orientation);
+    if (image.hasAlpha) {
+        info.alpha_bits = 8;
+        info.num_extra_channels = 1;
+    }
+    JxlColorEncoding srgb;
+    JxlColorEncodingSetToSRGB(&srgb, JXL_FALSE);
+    bool ok = JxlEncoderUseBoxes(encoder) == JXL_ENC_SUCCESS &&
+              JxlEncoderSetBasicInfo(encoder, &info) == JXL_ENC_SUCCESS &&
+              JxlEncoderSetColorEncoding(encoder, &srgb) == JXL_ENC_SUCCESS;
+    if (ok && !options.exif.empty()) {
+        std::vector<std::uint8_t> box = {0, 0, 0, 0};
+        box.insert(box.end(), options.exif.begin(), options.exif.end());
+        ok = JxlEncoderAddBox(encoder, "Exif", box.data(), box.size(), JXL_FALSE) == JXL_ENC_SUCCESS;
+    }
+    if (ok && !options.xmp.empty()) {
+        ok = JxlEncoderAddBox(encoder, "xml ", reinterpret_cast<const std::uint8_t*>(options.xmp.data()),
+                              options.xmp.size(), JXL_FALSE) == JXL_ENC_SUCCESS;
+    }
+    JxlEncoderCloseBoxes(encoder);
+    JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder, nullptr);
+    const std::uint32_t samples = image.hasAlpha ? 4 : 3;
+    std::vector<std::uint8_t> rgba;
+    for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
+        const std::uint8_t pixel[4] = {image.pixels[i + 2], image.pixels[i + 1], image.pixels[i], image.pixels[i + 3]};
+        rgba.insert(rgba.end(), pixel, pixel + samples);
+    }
+    const JxlPixelFormat format{samples, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    ok = ok && JxlEncoderSetFrameLossless(settings, JXL_TRUE) == JXL_ENC_SUCCESS &&
+         JxlEncoderAddImageFrame(settings, &format, rgba.data(), rgba.size()) == JXL_ENC_SUCCESS;
+    JxlEncoderCloseInput(encoder);
+    std::vector<std::uint8_t> file;
+    std::vector<std::uint8_t> buffer(std::size_t{1} << 16);
+    while (ok) {
+        std::uint8_t* next = buffer.data();
+        std::size_t available = buffer.size();
+        const JxlEncoderStatus status = JxlEncoderProcessOutput(encoder, &next, &available);
+        file.insert(file.end(), buffer.begin(), buffer.end() - static_cast<std::ptrdiff_t>(available));
+        if (status == JXL_ENC_SUCCESS) {
+            break;
+        }
+        ok = status == JXL_ENC_NEED_MORE_OUTPUT;
+    }
+    JxlEncoderDestroy(encoder);
+    if (!ok) {
+        fail("libjxl cannot encode");
+    }
+    return file;
+}
+
+BgraImage readAvif(const std::vector<std::uint8_t>& file) {
+    heif_context* context = heif_context_alloc();
+    heif_image_handle* handle = nullptr;
+    heif_image* picture = nullptr;
+    BgraImage out;
+    bool ok =
+        heif_context_read_from_memory_without_copy(context, file.data(), file.size(), nullptr).code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok;
+    if (ok) {
+        const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+        ok = heif_decode_image(handle, &picture, heif_colorspace_RGB,
+                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, nullptr)
+                 .code == heif_error_Ok;
+        if (ok) {
+            int stride = 0;
+            const std::uint8_t* plane = heif_image_get_plane_readonly(picture, heif_channel_interleaved, &stride);
+            out = host::makeImage(heif_image_get_width(picture, heif_channel_interleaved),
+                                  heif_image_get_height(picture, heif_channel_interleaved));
+            out.hasAlpha = alpha;
+            const int samples = alpha ? 4 : 3;
+            for (int y = 0; y < out.height; ++y) {
+                for (int x = 0; x < out.width; ++x) {
+                    const std::uint8_t* in = plane + static_cast<std::size_t>(y) * static_cast<std::size_t>(stride) +
+                                             static_cast<std::size_t>(x * samples);
+                    std::uint8_t* p = out.at(x, y);
+                    p[0] = in[2];
+                    p[1] = in[1];
+                    p[2] = in[0];
+                    p[3] = alpha ? in[3] : 255;
+                }
+            }
+        }
+    }
+    heif_image_release(picture);
+    heif_image_handle_release(handle);
+    heif_context_free(context);
+    if (!ok) {
+        fail("libheif cannot decode");
+    }
+    return out;
+}
+
+BgraImage readJxl(const std::vector<std::uint8_t>& file) {
+    JxlDecoder* decoder = JxlDecoderCreate(nullptr);
+    JxlDecoderSubscribeEvents(decoder, JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE);
+    JxlDecoderSetInput(decoder, file.data(), file.size());
+    JxlDecoderCloseInput(decoder);
+    const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    BgraImage out;
+    JxlBasicInfo info{};
+    bool ok = true;
+    for (bool done = false; ok && !done;) {
+        switch (JxlDecoderProcessInput(decoder)) {
+            case JXL_DEC_BASIC_INFO:
+                JxlDecoderGetBasicInfo(decoder, &info);
+                out = host::makeImage(static_cast<int>(info.xsize), static_cast<int>(info.ysize));
+                out.hasAlpha = info.alpha_bits > 0;
+                break;
+            case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
+                ok = JxlDecoderSetImageOutBuffer(decoder, &format, out.pixels.data(), out.pixels.size()) ==
+                     JXL_DEC_SUCCESS;
+                break;
+            case JXL_DEC_FULL_IMAGE:
+            case JXL_DEC_SUCCESS:
+                done = true;
+                break;
+            default:
+                ok = false;
+        }
+    }
+    JxlDecoderDestroy(decoder);
+    if (!ok) {
+        fail("libjxl cannot decode");
+    }
+    for (std::size_t i = 0; i < out.pixels.size(); i += 4) {
+        std::swap(out.pixels[i], out.pixels[i + 2]);
+    }
+    return out;
 }
 
 }  // namespace test_pictures

@@ -114,12 +114,25 @@ std::vector<std::uint8_t> makeWebp(const BgraImage& image, bool lossless, const 
 // An animation of `frames` frames of `image`, each darker than the last.
 std::vector<std::uint8_t> makeAnimatedWebp(const BgraImage& image, int frames);
 
+// AVIF through libheif and libaom, and JPEG XL through libjxl: lossless
+// (AVIF's colour as RGB, 4:4:4), the picture stored as given and shown
+// under `orientation` (AVIF's irot and imir boxes; JPEG XL's header).
+struct ModernOptions {
+    int orientation = 1;
+    std::vector<std::uint8_t> exif;
+    std::string xmp;
+};
+std::vector<std::uint8_t> makeAvif(const BgraImage& image, const ModernOptions& options = {});
+std::vector<std::uint8_t> makeJxl(const BgraImage& image, const ModernOptions& options = {});
+
 // Independent readers; each throws std::runtime_error on failure.
 BgraImage readPng(const std::vector<std::uint8_t>& file);                 // libpng's simplified API
 BgraImage readJpeg(const std::vector<std::uint8_t>& file);                // libjpeg's default RGB output
 BgraImage readTiff(const std::vector<std::uint8_t>& file, int page = 0);  // 8-bit RGB(A) scanlines
 int tiffPages(const std::vector<std::uint8_t>& file);                     // its directories
 BgraImage readWebp(const std::vector<std::uint8_t>& file);                // WebPDecodeBGRA
+BgraImage readAvif(const std::vector<std::uint8_t>& file);                // libheif, 8-bit RGB(A)
+BgraImage readJxl(const std::vector<std::uint8_t>& file);                 // libjxl, 8-bit RGBA
 
 // Peak signal-to-noise ratio of blue, green and red, in dB.
 double psnr(const BgraImage& a, const BgraImage& b);
