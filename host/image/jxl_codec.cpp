@@ -49,7 +49,7 @@ public:
         }
         JxlDecoder* decoder = decoder_.get();
         check(JxlDecoderSubscribeEvents(decoder, JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE |
-                                                     JXL_DEC_BOX) == JXL_DEC_SUCCESS,
+                                                     JXL_DEC_BOX | JXL_DEC_JPEG_RECONSTRUCTION) == JXL_DEC_SUCCESS,
               "libjxl refuses its settings");
         check(JxlDecoderSetParallelRunner(decoder, JxlThreadParallelRunner, runner_.get()) == JXL_DEC_SUCCESS,
               "libjxl refuses its threads");
@@ -62,6 +62,9 @@ public:
         JxlDecoderCloseInput(decoder);
         decodeAll(limits);
         header_.orientation = 1;  // decoded upright
+        if (recompressedJpeg_) {
+            takeJpegMetadata(file, limits);
+        }
     }
 
     void readRows(std::uint8_t* bgra, int rows) override {
@@ -180,6 +183,9 @@ private:
                 case JXL_DEC_FULL_IMAGE:
                     haveImage = true;
                     break;
+                case JXL_DEC_JPEG_RECONSTRUCTION:
+                    recompressedJpeg_ = true;  // pixels still wanted: no JPEG buffer set
+                    break;
                 case JXL_DEC_BOX: {
                     takeBox();
                     JxlBoxType type;
@@ -230,7 +236,68 @@ private:
         }
     }
 
+    // A JPEG recompressed into JPEG XL keeps its markers (IPTC-IIM,
+    // comments, its EXIF and XMP too) in its reconstruction data: the JPEG is
+    // rebuilt, in a pass of its own, and its metadata read as a JPEG's, for
+    // the blocks the file's boxes lack.
+    void takeJpegMetadata(ByteSource& file, const ReadLimits& limits) {
+        const std::unique_ptr<JxlDecoder, DecoderRelease> decoder(JxlDecoderCreate(nullptr));
+        if (!decoder || JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_JPEG_RECONSTRUCTION | JXL_DEC_FULL_IMAGE) !=
+                            JXL_DEC_SUCCESS) {
+            return;
+        }
+        JxlDecoderSetInput(decoder.get(), file.mapped(), static_cast<std::size_t>(file.size()));
+        JxlDecoderCloseInput(decoder.get());
+        std::vector<std::uint8_t> jpeg;
+        std::size_t used = 0;
+        for (bool done = false; !done;) {
+            switch (JxlDecoderProcessInput(decoder.get())) {
+                case JXL_DEC_JPEG_RECONSTRUCTION:
+                    jpeg.resize(std::max<std::size_t>(std::size_t{1} << 20, static_cast<std::size_t>(file.size()) * 2));
+                    JxlDecoderSetJPEGBuffer(decoder.get(), jpeg.data(), jpeg.size());
+                    break;
+                case JXL_DEC_JPEG_NEED_MORE_OUTPUT: {
+                    used = jpeg.size() - JxlDecoderReleaseJPEGBuffer(decoder.get());
+                    if (jpeg.size() > limits.maxMemoryBytes) {
+                        return;
+                    }
+                    jpeg.resize(jpeg.size() * 2);
+                    JxlDecoderSetJPEGBuffer(decoder.get(), jpeg.data() + used, jpeg.size() - used);
+                    break;
+                }
+                case JXL_DEC_FULL_IMAGE:
+                case JXL_DEC_SUCCESS:
+                    done = true;
+                    break;
+                default:
+                    header_.warnings.push_back("'" + name_ +
+                                               "': the JPEG it was made from cannot be rebuilt; its markers "
+                                               "(IPTC-IIM, comments) are left out");
+                    return;
+            }
+        }
+        jpeg.resize(jpeg.size() - JxlDecoderReleaseJPEGBuffer(decoder.get()));
+        try {
+            MemorySource rebuilt(jpeg, name_);
+            const std::unique_ptr<ImageReader> reader = openJpegReader(rebuilt, limits);
+            const ImageMetadata& found = reader->header().metadata;
+            ImageMetadata& metadata = header_.metadata;
+            addMissingBlocks(found, reader->header().warnings);
+            if (metadata.comments.empty()) {
+                metadata.comments = found.comments;
+            }
+            if (!metadata.resolution) {
+                metadata.resolution = found.resolution;
+            }
+            header_.xmpExtensions = reader->header().xmpExtensions;
+        } catch (const HostError& error) {
+            header_.warnings.push_back("'" + name_ + "': the JPEG it was made from cannot be read (" + error.what() +
+                                       "); its markers are left out");
+        }
+    }
+
     std::string name_;
+    bool recompressedJpeg_ = false;
     std::unique_ptr<JxlDecoder, DecoderRelease> decoder_;
     Runner runner_;
     std::unique_ptr<std::uint8_t[]> pixels_;

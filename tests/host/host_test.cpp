@@ -146,7 +146,7 @@ TEST_F(HostCommands, BadInputFailsCleanly) {
     const Case cases[] = {
         {{"apply", plugin_, "-p", "1", path("missing.png"), out}, 1, "no such file"},
         {{"apply", plugin_, "-p", "1", path("folder.png"), out}, 1, "is a folder"},
-        {{"apply", plugin_, "-p", "1", path("text.png"), out}, 1, "not a PNG, JPEG, TIFF or WebP image"},
+        {{"apply", plugin_, "-p", "1", path("text.png"), out}, 1, "not a PNG, JPEG, TIFF, WebP, HEIF, AVIF or JPEG XL image"},
         {{"apply", plugin_, "-p", "1", path("empty.tif"), out}, 1, "is empty"},
         {{"apply", plugin_, "-p", "1", path("truncated.png"), out}, 1, "not a valid PNG"},
         // A header that claims a huge picture costs what its data does.
@@ -193,6 +193,8 @@ TEST_F(HostCommands, DamagedFilesGiveAPictureOrACleanRefusal) {
         {"in.tif", makeTiff(picture, {.orientation = 5, .compression = COMPRESSION_LZW, .icc = rgbProfile("d")})},
         {"in.webp", makeWebp(picture, false, exifBlock(8))},
         {"in-lossless.webp", makeWebp(picture, true)},
+        {"in.avif", makeAvif(picture, {.orientation = 6, .exif = exifBlock(1)})},
+        {"in.jxl", makeJxl(picture, {.orientation = 3, .xmp = xmpPacket()})},
     };
     int refused = 0, toned = 0;
     for (const auto& original : originals) {
