@@ -47,7 +47,6 @@ $exiv2/test/data/IMG_3578.heic iphone-xr.heic
 $exiv2/test/data/2021-02-13-1929.heic iphone-xr-portrait.heic
 $exiv2/test/data/Stonehenge.heic stonehenge.heic
 $exiv2/test/data/Canon.HIF canon-hif.hif
-$exiv2/test/data/Sony.HIF sony-hif.hif
 $exiv2/test/data/avif_exif_xmp.avif exif-xmp.avif
 $exiv2/test/data/avif.avif avif-1080p.avif
 $exiv2/test/data/Reagan.jxl photoshop-reagan-jxl.jxl

@@ -9,7 +9,7 @@
 # ExifTool must find the EXIF and XMP of the crafted ones in every output.
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${WORK})
-file(MAKE_DIRECTORY ${WORK}/made ${WORK}/out)
+file(MAKE_DIRECTORY ${WORK}/made ${WORK}/out ${WORK}/reference)
 set(failures "")
 macro(fail message)
   set(failures "${failures}\n  ${message}")
@@ -45,35 +45,45 @@ set(made ${WORK}/made)
 tool(vips linear ${in}/text.png ${WORK}/wide.v 257 0)
 tool(vips cast ${WORK}/wide.v ${WORK}/wide16.v ushort)
 tool(vips pngsave ${WORK}/wide16.v ${WORK}/deep.png --bitdepth 16)
-tool(heif-enc -q 90 -o ${made}/exif-gps.heic ${SAMPLES}/gps-furnace-creek.jpg)
-tool(heif-enc -q 90 -o ${made}/alpha.heic ${in}/palette-alpha.png)
-tool(heif-enc -q 90 -b 10 -o ${made}/10-bit.heic ${WORK}/deep.png)
-tool(avifenc ${SAMPLES}/gps-furnace-creek.jpg ${made}/exif-gps.avif)
-tool(avifenc ${in}/palette-alpha.png ${made}/alpha.avif)
-tool(avifenc -d 10 ${WORK}/deep.png ${made}/10-bit.avif)
-tool(avifenc -d 12 ${in}/grey-alpha-16bit.png ${made}/12-bit-alpha.avif)
-tool(cjxl ${SAMPLES}/gps-furnace-creek.jpg ${made}/recompressed-jpeg.jxl)
-tool(cjxl -d 0 ${in}/palette-alpha.png ${made}/alpha.jxl)
-tool(cjxl -d 0 ${WORK}/deep.png ${made}/16-bit.jxl)
-tool(cjxl -d 1 ${in}/text.png ${made}/lossy.jxl)
+tool(heif-enc -q 90 -o ${made}/heic-exif-gps.heic ${SAMPLES}/gps-furnace-creek.jpg)
+tool(heif-enc -q 90 -o ${made}/heic-alpha.heic ${in}/palette-alpha.png)
+tool(heif-enc -q 90 -b 10 -o ${made}/heic-10-bit.heic ${WORK}/deep.png)
+tool(avifenc ${SAMPLES}/gps-furnace-creek.jpg ${made}/avif-exif-gps.avif)
+tool(avifenc ${in}/palette-alpha.png ${made}/avif-alpha.avif)
+tool(avifenc -d 10 ${WORK}/deep.png ${made}/avif-10-bit.avif)
+tool(avifenc -d 12 ${in}/grey-alpha-16bit.png ${made}/avif-12-bit-alpha.avif)
+tool(cjxl ${SAMPLES}/gps-furnace-creek.jpg ${made}/jxl-recompressed-jpeg.jxl)
+tool(cjxl -d 0 ${in}/palette-alpha.png ${made}/jxl-alpha.jxl)
+tool(cjxl -d 0 ${WORK}/deep.png ${made}/jxl-16-bit.jxl)
+tool(cjxl -d 1 ${in}/text.png ${made}/jxl-lossy.jxl)
 
 file(GLOB crafted ${made}/*)
 file(GLOB wild ${SAMPLES}/*.heic ${SAMPLES}/*.hif ${SAMPLES}/*.avif ${SAMPLES}/*.jxl)
-foreach(picture IN LISTS crafted wild)
+# The references: each library's own tool, decoding to PNG (16 bits a
+# sample for deeper pictures), upright; without the metadata it copies,
+# whose orientation tells of the picture as stored.
+set(pictures ${crafted} ${wild})
+set(references "")
+foreach(picture IN LISTS pictures)
   get_filename_component(name ${picture} NAME)
   string(REGEX REPLACE "[.]" "-" stem ${name})
-  # The reference: the library's own tool, decoding to PNG (16 bits a
-  # sample for deeper pictures), upright; without the metadata it copies,
-  # whose orientation tells of the picture as stored.
   if(name MATCHES "[.]jxl$")
-    tool(djxl ${picture} ${WORK}/out/${stem}-decoded.png)
+    tool(djxl ${picture} ${WORK}/decoded.png)
   else()
-    tool(heif-convert ${picture} ${WORK}/out/${stem}-decoded.png)
+    tool(heif-convert ${picture} ${WORK}/decoded.png)
   endif()
-  tool(vips copy ${WORK}/out/${stem}-decoded.png ${WORK}/out/${stem}-reference.png[strip])
-  host(apply ${PLUGIN} -p 3 ${WORK}/out/${stem}-reference.png ${WORK}/out/${stem}-expected.png)
-  host(apply ${PLUGIN} -p 3 ${picture} ${WORK}/out/${stem}.png)
-  largest_difference(${WORK}/out/${stem}.png ${WORK}/out/${stem}-expected.png difference)
+  tool(vips copy ${WORK}/decoded.png ${WORK}/reference/${stem}.png[strip])
+  list(APPEND references ${WORK}/reference/${stem}.png)
+endforeach()
+# The host's pictures, and the references toned: two runs, as a user tones
+# a folder.
+host(apply ${PLUGIN} -p 3 -o ${WORK}/ours --format png ${pictures})
+host(apply ${PLUGIN} -p 3 -o ${WORK}/expected --format png ${references})
+foreach(picture IN LISTS pictures)
+  get_filename_component(name ${picture} NAME)
+  get_filename_component(plain ${picture} NAME_WLE)
+  string(REGEX REPLACE "[.]" "-" stem ${name})
+  largest_difference(${WORK}/ours/${plain}.png ${WORK}/expected/${stem}.png difference)
   # Deeper samples go from 10 or 12 bits to 8 once in the host, and through
   # 16 bits in the reference.
   set(allowed 0)
@@ -102,17 +112,21 @@ endforeach()
 
 # EXIF (GPS too) and XMP of HEIF, AVIF and JPEG XL into every format; a
 # JPEG recompressed into JPEG XL keeps them in boxes ExifTool does not
-# unpack (Brotli), so those of the JPEG it came from count.
-foreach(source exif-gps.heic exif-gps.avif recompressed-jpeg.jxl)
-  string(REGEX REPLACE "[.]" "-" stem ${source})
-  set(reference ${made}/${source})
+# unpack (Brotli), and its IPTC-IIM in its reconstruction data, so those of
+# the JPEG it came from count.
+set(sources ${made}/heic-exif-gps.heic ${made}/avif-exif-gps.avif ${made}/jxl-recompressed-jpeg.jxl)
+foreach(ext jpg png tif webp avif jxl)
+  host(apply ${PLUGIN} -p 2 -o ${WORK}/meta-${ext} --format ${ext} ${sources})
+endforeach()
+foreach(source IN LISTS sources)
+  get_filename_component(plain ${source} NAME_WLE)
+  set(reference ${source})
   if(source MATCHES "jxl$")
     set(reference ${SAMPLES}/gps-furnace-creek.jpg)
   endif()
   set(outputs "")
   foreach(ext jpg png tif webp avif jxl)
-    host(apply ${PLUGIN} -p 2 ${made}/${source} ${WORK}/out/${stem}-meta.${ext})
-    list(APPEND outputs ${WORK}/out/${stem}-meta.${ext})
+    list(APPEND outputs ${WORK}/meta-${ext}/${plain}.${ext})
   endforeach()
   execute_process(COMMAND ${PERL} ${COMPARE} ${reference} ${outputs} RESULT_VARIABLE status
                   OUTPUT_VARIABLE report ERROR_VARIABLE errors)
@@ -123,7 +137,7 @@ foreach(source exif-gps.heic exif-gps.avif recompressed-jpeg.jxl)
 endforeach()
 
 # No HEIF out: a usage error that says why.
-execute_process(COMMAND ${EMULATOR} ${HOST} apply ${PLUGIN} -p 1 ${made}/alpha.heic ${WORK}/out/back.heic
+execute_process(COMMAND ${EMULATOR} ${HOST} apply ${PLUGIN} -p 1 ${made}/heic-alpha.heic ${WORK}/out/back.heic
                 RESULT_VARIABLE status ERROR_VARIABLE errors OUTPUT_QUIET)
 if(NOT status EQUAL 2 OR NOT errors MATCHES "HEIF is read, not written")
   fail("writing HEIF: ${status}, '${errors}'")
