@@ -5,10 +5,11 @@
 #
 # Two lanes share the machine, so that one lane's waiting (Wine starting,
 # configure scripts, single-threaded tests) is the other's computing:
-#   here:       linux (with QEMU's older CPUs), asan, static checks, tsan
+#   here:       linux (with QEMU's older CPUs), asan, static checks, tsan,
+#               fuzzing
 #   alongside:  the Windows codecs (built once, cached under build/deps),
 #               windows, the release (reproducible, its bill of materials,
-#               signing), fuzzing
+#               signing)
 # The second lane reports into build/test-alongside.log, shown at the end.
 set -e
 cd "$(dirname "$0")/.."
@@ -56,8 +57,6 @@ alongside=build/test-alongside.log
     sh scripts/check-reproducible.sh
     sh scripts/check-sbom.sh "build/windows/release/$release/$release.cdx.json"
     sh tests/release/check_signing.sh
-    echo "=== fuzzing, regression run from the seeds ($(elapsed)) ==="
-    SEPIA_FUZZ_CODECS=system SEPIA_FUZZ_SEED=${SEPIA_FUZZ_SEED:-20261208} sh scripts/fuzz.sh "${SEPIA_FUZZ_SECONDS:-20}"
     echo "=== done ($(elapsed)) ==="
 ) >"$alongside" 2>&1 &
 alongside_pid=$!
@@ -75,7 +74,9 @@ status=0
         # ThreadSanitizer where threads meet: the plug-in under concurrent
         # calls, loads and unloads, and the host's many-files runs.
         echo "=== tsan ($(elapsed)) ===" &&
-        build_and_test tsan concurrency_test load_unload_test host_test
+        build_and_test tsan concurrency_test load_unload_test host_test &&
+        echo "=== fuzzing, regression run from the seeds ($(elapsed)) ===" &&
+        SEPIA_FUZZ_CODECS=system SEPIA_FUZZ_SEED=${SEPIA_FUZZ_SEED:-20261208} sh scripts/fuzz.sh "${SEPIA_FUZZ_SECONDS:-20}"
 } || status=1
 
 wait "$alongside_pid" || status=1
