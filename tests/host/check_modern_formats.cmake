@@ -85,9 +85,10 @@ foreach(picture IN LISTS pictures)
   string(REGEX REPLACE "[.]" "-" stem ${name})
   largest_difference(${WORK}/ours/${plain}.png ${WORK}/expected/${stem}.png difference)
   # Deeper samples go from 10 or 12 bits to 8 once in the host, and through
-  # 16 bits in the reference.
+  # 16 bits in the reference; libjxl's lossy decoding computes in floating
+  # point, whose last bit differs between the instruction sets it picks.
   set(allowed 0)
-  if(name MATCHES "-bit")
+  if(name MATCHES "-bit|jxl-lossy|jxl-recompressed|[.]jxl$")
     set(allowed 1)
   endif()
   if(NOT difference MATCHES "^[0-9.]+$" OR difference GREATER allowed)

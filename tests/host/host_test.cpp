@@ -146,7 +146,9 @@ TEST_F(HostCommands, BadInputFailsCleanly) {
     const Case cases[] = {
         {{"apply", plugin_, "-p", "1", path("missing.png"), out}, 1, "no such file"},
         {{"apply", plugin_, "-p", "1", path("folder.png"), out}, 1, "is a folder"},
-        {{"apply", plugin_, "-p", "1", path("text.png"), out}, 1, "not a PNG, JPEG, TIFF, WebP, HEIF, AVIF or JPEG XL image"},
+        {{"apply", plugin_, "-p", "1", path("text.png"), out},
+         1,
+         "not a PNG, JPEG, TIFF, WebP, HEIF, AVIF or JPEG XL image"},
         {{"apply", plugin_, "-p", "1", path("empty.tif"), out}, 1, "is empty"},
         {{"apply", plugin_, "-p", "1", path("truncated.png"), out}, 1, "not a valid PNG"},
         // A header that claims a huge picture costs what its data does.
