@@ -18,6 +18,15 @@ start=$(date +%s)
 # Photographs from the wild for the metadata tests, fetched before the lanes
 # start: the Windows codecs' build needs the same exiv2 source.
 sh scripts/fetch-samples.sh
+# Seconds since the start, and the processor time this lane's finished
+# commands have used (user and system): where a CI run's time goes.
+# stage LANE TEXT: a heading with the seconds since the start and the
+# processor time (user, system) this lane's finished commands used: where
+# a run's time goes.
+stage() {
+    times >"build/.times-$1"
+    echo "=== $2 ($(($(date +%s) - start)) s; $1 lane's processor time $(tail -n 1 "build/.times-$1")) ==="
+}
 elapsed() { echo "$(($(date +%s) - start)) s"; }
 
 # build_and_test PRESET [TARGETS...]: builds (only TARGETS if given) and runs
@@ -48,35 +57,35 @@ mkdir -p build
 alongside=build/test-alongside.log
 (
     set -e
-    echo "=== windows codecs ($(elapsed)) ==="
+    stage alongside "windows codecs"
     sh scripts/build-codecs.sh windows
-    echo "=== windows ($(elapsed)) ==="
+    stage alongside "windows"
     build_and_test windows
-    echo "=== release: reproducible, bill of materials, signing ($(elapsed)) ==="
+    stage alongside "release: reproducible, bill of materials, signing"
     release=$(sed -n 's/^project(Sepia VERSION \([0-9.]*\).*/sepia-\1-windows-x64/p' CMakeLists.txt)
     sh scripts/check-reproducible.sh
     sh scripts/check-sbom.sh "build/windows/release/$release/$release.cdx.json"
     sh tests/release/check_signing.sh
-    echo "=== done ($(elapsed)) ==="
+    stage alongside "done"
 ) >"$alongside" 2>&1 &
 alongside_pid=$!
 
 status=0
 {
-    echo "=== linux ($(elapsed)) ===" &&
+    stage main "linux" &&
         build_and_test linux &&
-        echo "=== asan ($(elapsed)) ===" &&
+        stage main "asan" &&
         # Not the runs over photographs from the wild and the comparison of
         # HEIF, AVIF and JPEG XL with their libraries' tools: mostly the
         # (uninstrumented) libraries' work, which the fuzz targets see into.
         SEPIA_CTEST_EXCLUDE='host_real_files_test|host_modern_formats_test' build_and_test asan &&
-        echo "=== static checks ($(elapsed)) ===" &&
+        stage main "static checks" &&
         sh scripts/static-checks.sh &&
         # ThreadSanitizer where threads meet: the plug-in under concurrent
         # calls, loads and unloads, and the host's many-files runs.
-        echo "=== tsan ($(elapsed)) ===" &&
+        stage main "tsan" &&
         build_and_test tsan concurrency_test load_unload_test host_test &&
-        echo "=== fuzzing, regression run from the seeds ($(elapsed)) ===" &&
+        stage main "fuzzing, regression run from the seeds" &&
         SEPIA_FUZZ_CODECS=system SEPIA_FUZZ_SEED=${SEPIA_FUZZ_SEED:-20261208} sh scripts/fuzz.sh "${SEPIA_FUZZ_SECONDS:-20}"
 } || status=1
 
@@ -86,4 +95,5 @@ if [ "$status" -ne 0 ]; then
     echo "=== FAILED ($(elapsed)) ==="
     exit 1
 fi
-echo "=== all passed ($(elapsed)) ==="
+times >build/.times-all
+echo "=== all passed ($(elapsed); processor time of both lanes $(tail -n 1 build/.times-all)) ==="
