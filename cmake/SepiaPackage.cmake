@@ -8,7 +8,7 @@ configure_file(${PROJECT_SOURCE_DIR}/docs/release/README.md.in ${PROJECT_BINARY_
 
 # The libraries' licences, each under the Debian source version it was built
 # from.
-set(notices "sepia-host.exe links these libraries statically. Each was built from Debian's source\n"
+string(CONCAT notices "sepia-host.exe links these libraries statically. Each was built from Debian's source\n"
             "package of the version named, with Debian's patches applied; their sources are in\n"
             "Debian's archive (apt-get source PACKAGE=VERSION).\n\n"
             "exiv2 is licensed under the GNU General Public License, version 2 or later, and\n"

@@ -21,7 +21,7 @@ root=$PWD
 prefix=$root/build/deps/codecs-$kind
 sources=$root/build/deps/src
 jobs=$(nproc)
-recipe=13  # bump when this script changes what it builds
+recipe=14  # bump when this script changes what it builds
 
 # Source package and version of each codec's -dev package, in build order.
 codecs=""
@@ -88,7 +88,7 @@ cmake_configure() {  # cmake_configure SOURCE-FOLDER NAME OPTIONS...
     folder=$1
     name=$2
     shift 2
-    run cmake -S "$folder" -B "$objects/$name" -G "Unix Makefiles" $cmake_toolchain \
+    run cmake -S "$folder" -B "$objects/$name" -G Ninja $cmake_toolchain \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cflags" -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix;/usr/$host" -DBUILD_SHARED_LIBS=OFF \
         -DCMAKE_POSITION_INDEPENDENT_CODE=ON "$@"
@@ -113,7 +113,7 @@ build_zlib() {
     released zlib
     log=$logs/zlib.log
     if [ "$kind" = windows ]; then
-        run cmake -S "$sources/zlib" -B "$objects/zlib" -G "Unix Makefiles" $cmake_toolchain \
+        run cmake -S "$sources/zlib" -B "$objects/zlib" -G Ninja $cmake_toolchain \
             -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$cflags"
         run cmake --build "$objects/zlib" -j "$jobs" --target zlibstatic
         cp "$sources/zlib/zlib.h" "$objects/zlib/zconf.h" "$prefix/include/"

@@ -46,6 +46,11 @@ if(NOT summed STREQUAL "LICENSE;README.md;THIRD-PARTY-NOTICES.txt;${name}.cdx.js
 endif()
 
 file(READ ${folder}/THIRD-PARTY-NOTICES.txt notices)
+# The statement of the host's licence, as a reader sees it.
+if(NOT notices MATCHES "sepia-host.exe as a whole is therefore distributed under the GNU General\nPublic License, version 3 or later"
+   OR notices MATCHES "\n;")
+  message(FATAL_ERROR "THIRD-PARTY-NOTICES.txt does not state the host's licence plainly")
+endif()
 foreach(library zlib libpng libjpeg-turbo libtiff libwebp expat exiv2 nettle lcms2 libheif libde265 dav1d aom libjxl
                 highway brotli)
   if(NOT notices MATCHES "==== ${library} ====")

@@ -558,7 +558,9 @@ private:
                 return false;
             }
             std::string text(field.bytes.begin(), field.bytes.end());
-            text = text.substr(0, text.find('\0'));
+            if (const std::size_t end = text.find('\0'); end != std::string::npos) {
+                text.resize(end);
+            }
             return TIFFSetField(tiff_, field.tag, text.c_str()) == 1;
         }
         static constexpr std::size_t kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};

@@ -19,13 +19,14 @@ std::optional<std::string> pluginVersionIn(const std::string& path) {
     }
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     constexpr std::string_view kMark = "@(#)Sepia plug-in ";
-    const auto found = std::search(bytes.begin(), bytes.end(), kMark.begin(), kMark.end());
-    if (found == bytes.end()) {
+    const std::string_view all(bytes.data(), bytes.size());
+    const std::size_t found = all.find(kMark);
+    if (found == std::string_view::npos) {
         return std::nullopt;
     }
-    const auto start = found + static_cast<std::ptrdiff_t>(kMark.size());
-    const auto end = std::find(start, std::min(bytes.end(), start + 64), '\0');
-    return std::string(start, end);
+    // The version follows the mark, ended by a NUL within 64 bytes.
+    const std::string_view version = all.substr(found + kMark.size(), 64);
+    return std::string(version.substr(0, version.find('\0')));
 }
 
 std::string installedPlugin() {
