@@ -10,8 +10,12 @@
 # build/bench-host (about 2 GB): a 24-megapixel camera JPEG, the same stored
 # sideways (EXIF orientation 6), a 96-megapixel one stored sideways, a
 # 96-megapixel PNG, a 24-megapixel tiled TIFF, a 384-megapixel tiled scan and
-# a 600-megapixel panorama. SEPIA_BENCH_PICTURES="photo-24mp.jpg ..." runs
-# some of them; SEPIA_BENCH_RUNS (default 1) runs each job that many times.
+# a 600-megapixel panorama; beside them a 12-megapixel iPhone HEIC from
+# exiv2's test data (scripts/fetch-samples.sh). SEPIA_BENCH_PICTURES="photo-24mp.jpg
+# ..." runs some of them; SEPIA_BENCH_RUNS (default 1) runs each job that
+# many times. SEPIA_BENCH_LINUX and SEPIA_BENCH_WINDOWS name other build
+# folders (default build/linux and build/windows), to measure another
+# commit's host; "none" leaves a build out.
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
@@ -19,12 +23,17 @@ for p in libvips-tools time; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$p" >/dev/null
 done
-sh scripts/build-codecs.sh windows
-for preset in linux windows; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j "$(nproc)" --target sepia sepia-host >/dev/null
-done
 root=$PWD
+linuxBuild=${SEPIA_BENCH_LINUX:-$root/build/linux}
+windowsBuild=${SEPIA_BENCH_WINDOWS:-$root/build/windows}
+if [ -z "$SEPIA_BENCH_LINUX$SEPIA_BENCH_WINDOWS" ]; then
+    sh scripts/fetch-samples.sh
+    sh scripts/build-codecs.sh windows
+    for preset in linux windows; do
+        cmake --preset "$preset" >/dev/null
+        cmake --build --preset "$preset" -j "$(nproc)" --target sepia sepia-host >/dev/null
+    done
+fi
 work=$root/build/bench-host
 mkdir -p "$work/out"
 cd "$work"
@@ -72,6 +81,7 @@ photo 12000 8000 photo-96mp.png
 photo 6000 4000 tiled-24mp.tif
 photo 24000 16000 scan-384mp.tif
 photo 30000 20000 panorama-600mp.jpg
+cp "$root/build/deps/samples/iphone-xr.heic" phone-12mp.heic
 
 # measure COMMAND...: "SECONDS s, MB" of one run (the best of the runs).
 measure() {
@@ -94,24 +104,26 @@ measure() {
     echo "$best"
 }
 
-host=$root/build/linux/sepia-host
-plugin=$root/build/linux/sepia.so
+host=$linuxBuild/sepia-host
+plugin=$linuxBuild/sepia.so
 wine="$root/cmake/wine-run.sh $root/build/windows/wineprefix"
-hostExe=$root/build/windows/sepia-host.exe
-dll=$root/build/windows/sepia.dll
-$wine "$hostExe" --version "$dll" >/dev/null  # Wine's prefix made before timing
+hostExe=$windowsBuild/sepia-host.exe
+dll=$windowsBuild/sepia.dll
+[ "$SEPIA_BENCH_WINDOWS" = none ] || $wine "$hostExe" info "$dll" >/dev/null  # Wine's prefix made before timing
 
 echo "$(date -u +%Y-%m-%d), $(sed -n 's/^model name\t*: //p' /proc/cpuinfo | head -n 1), $(nproc) cores, $(vips --version)"
 echo
 echo "| picture | job | sepia-host (Linux) | sepia-host.exe (Wine) | vips recomb |"
 echo "|---|---|---|---|---|"
 for job in photo-24mp.jpg:jpg sideways-24mp.jpg:png sideways-24mp.jpg:jpg sideways-96mp.jpg:jpg photo-96mp.png:png \
-    tiled-24mp.tif:tif scan-384mp.tif:tif panorama-600mp.jpg:jpg; do
+    tiled-24mp.tif:tif scan-384mp.tif:tif panorama-600mp.jpg:jpg phone-12mp.heic:jpg; do
     in=${job%%:*}
     ext=${job##*:}
     case " ${SEPIA_BENCH_PICTURES:-$in} " in *" $in "*) ;; *) continue ;; esac
-    linux=$(measure "$host" apply "$plugin" -p 0 -q 90 "$in" "out/host.$ext")
-    windows=$(measure $wine "$hostExe" apply "$dll" -p 0 -q 90 "$in" "out/host-exe.$ext")
+    linux="-"
+    windows="-"
+    [ "$SEPIA_BENCH_LINUX" = none ] || linux=$(measure "$host" apply "$plugin" -p 0 -q 90 "$in" "out/host.$ext")
+    [ "$SEPIA_BENCH_WINDOWS" = none ] || windows=$(measure $wine "$hostExe" apply "$dll" -p 0 -q 90 "$in" "out/host-exe.$ext")
     case $in in
         sideways*) vips="(not upright)" ;;
         *)
