@@ -15,7 +15,8 @@
 # ..." runs some of them; SEPIA_BENCH_RUNS (default 1) runs each job that
 # many times. SEPIA_BENCH_LINUX and SEPIA_BENCH_WINDOWS name other build
 # folders (default build/linux and build/windows), to measure another
-# commit's host; "none" leaves a build out.
+# commit's host; "none" leaves a build out, and SEPIA_BENCH_VIPS=none
+# leaves out libvips.
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
@@ -124,8 +125,9 @@ for job in photo-24mp.jpg:jpg sideways-24mp.jpg:png sideways-24mp.jpg:jpg sidewa
     windows="-"
     [ "$SEPIA_BENCH_LINUX" = none ] || linux=$(measure "$host" apply "$plugin" -p 0 -q 90 "$in" "out/host.$ext")
     [ "$SEPIA_BENCH_WINDOWS" = none ] || windows=$(measure $wine "$hostExe" apply "$dll" -p 0 -q 90 "$in" "out/host-exe.$ext")
-    case $in in
-        sideways*) vips="(not upright)" ;;
+    case $SEPIA_BENCH_VIPS:$in in
+        none:*) vips="-" ;;
+        *:sideways*) vips="(not upright)" ;;
         *)
             case $ext in
                 jpg) target="out/vips.jpg[Q=90]" ;;

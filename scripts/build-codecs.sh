@@ -84,12 +84,15 @@ run() {
         exit 1
     fi
 }
+# A release build at the optimisation cflags name (-O2, as Debian builds
+# these libraries), not CMake's -O3, which costs a fifth more compile time.
+release_flags="-DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE=-DNDEBUG -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG"
 cmake_configure() {  # cmake_configure SOURCE-FOLDER NAME OPTIONS...
     folder=$1
     name=$2
     shift 2
-    run cmake -S "$folder" -B "$objects/$name" -G Ninja $cmake_toolchain \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cflags" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    run cmake -S "$folder" -B "$objects/$name" -G Ninja $cmake_toolchain $release_flags \
+        -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cflags" -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_ROOT_PATH="$prefix;/usr/$host" -DBUILD_SHARED_LIBS=OFF \
         -DCMAKE_POSITION_INDEPENDENT_CODE=ON "$@"
 }
@@ -113,8 +116,8 @@ build_zlib() {
     released zlib
     log=$logs/zlib.log
     if [ "$kind" = windows ]; then
-        run cmake -S "$sources/zlib" -B "$objects/zlib" -G Ninja $cmake_toolchain \
-            -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$cflags"
+        run cmake -S "$sources/zlib" -B "$objects/zlib" -G Ninja $cmake_toolchain $release_flags \
+            -DCMAKE_C_FLAGS="$cflags"
         run cmake --build "$objects/zlib" -j "$jobs" --target zlibstatic
         cp "$sources/zlib/zlib.h" "$objects/zlib/zconf.h" "$prefix/include/"
         cp "$objects/zlib"/lib*.a "$prefix/lib/libz.a"

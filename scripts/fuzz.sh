@@ -13,7 +13,7 @@
 #                       Debian's sources with AddressSanitizer and libFuzzer's
 #                       coverage, so the fuzzer sees and checks inside them;
 #                       "system": Debian's own builds of them (quicker to build,
-#                       as for CI's regression run).
+#                       when the instrumented ones are not wanted).
 set -e
 cd "$(dirname "$0")/.."
 seconds=${1:-60}

@@ -13,6 +13,12 @@ endif()
 file(REMOVE_RECURSE ${WORK})
 
 set(formats jpg png tif webp avif jxl)
+if(EMULATOR)
+  # Under Wine, the four formats that streams and exiv2 write differently:
+  # AVIF and JPEG XL metadata go through the same code in both builds, and
+  # the Windows build writes them in host_modern_formats_test.
+  set(formats jpg png tif webp)
+endif()
 # AVIF and JPEG XL take seconds a megapixel to encode: the samples of at
 # most two megapixels go into them (the metadata samples, all of them), as
 # ExifTool reads their size.
