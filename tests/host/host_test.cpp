@@ -132,6 +132,7 @@ TEST_F(HostCommands, BadInputFailsCleanly) {
     write("huge.jpg", jpegHeaderOnly());
     write("empty.tif", {});
     write("animated.webp", {});
+    const std::string wide = write("wide.png", makePng(patterned(16384, 1, false)));
     std::filesystem::create_directory(folder_ / "folder.png");
     const std::vector<std::uint8_t> previous = {'o', 'l', 'd'};
     writeBytes(folder_ / "out.png", previous);
@@ -170,6 +171,10 @@ TEST_F(HostCommands, BadInputFailsCleanly) {
         {{"apply", plugin_, "-p", "1", good, path("no-such-folder/out.png")}, 1, "does not exist"},
         {{"apply", plugin_, "-p", "1", good, path("out.gif")}, 2, ".png, .jpg"},
         {{"sheet", plugin_, path("truncated.png"), out}, 1, "not a valid PNG"},
+        // An encoder's refusal names the input and the output too.
+        {{"apply", plugin_, "-p", "1", wide, path("wide.webp")},
+         1,
+         "'" + wide + "': cannot write '" + path("wide.webp") + "': the image is too large for WebP"},
     };
     for (const Case& c : cases) {
         const HostRun run = sepiaHost(c.arguments);
