@@ -174,7 +174,7 @@ TEST_F(HostCommands, BadInputFailsCleanly) {
         // An encoder's refusal names the input and the output too.
         {{"apply", plugin_, "-p", "1", wide, path("wide.webp")},
          1,
-         "'" + wide + "': cannot write '" + path("wide.webp") + "': the image is too large for WebP"},
+         "'" + wide + "': cannot write '" + path("wide.webp") + "': cannot encode WebP (the image is too large"},
     };
     for (const Case& c : cases) {
         const HostRun run = sepiaHost(c.arguments);
