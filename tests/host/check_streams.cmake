@@ -8,7 +8,7 @@
 # nothing behind, the input is untouched, and the batch goes on.
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${WORK})
-file(MAKE_DIRECTORY ${WORK}/out)
+file(MAKE_DIRECTORY ${WORK})
 set(failures "")
 macro(fail message)
   set(failures "${failures}\n  ${message}")
