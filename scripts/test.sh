@@ -41,15 +41,17 @@ build_and_test() {
         targets="$targets --target $target"
         filter="${filter:+$filter|}^$target\$"
     done
+    # Tests at twice the cores: many wait on Wine, perl or the disk.
+    tests_at_once=$(($(nproc) * 2))
     # shellcheck disable=SC2086
     if ! cmake --build --preset "$preset" -j "$(nproc)" $targets >"build/$preset-build.log" 2>&1; then
         tail -n 80 "build/$preset-build.log"
         return 1
     fi
     if [ -n "$filter" ]; then
-        ctest --preset "$preset" -j "$(nproc)" -R "$filter"
+        ctest --preset "$preset" -j "$tests_at_once" -R "$filter"
     else
-        ctest --preset "$preset" -j "$(nproc)" ${SEPIA_CTEST_EXCLUDE:+-E "$SEPIA_CTEST_EXCLUDE"}
+        ctest --preset "$preset" -j "$tests_at_once" ${SEPIA_CTEST_EXCLUDE:+-E "$SEPIA_CTEST_EXCLUDE"}
     fi
 }
 
