@@ -74,7 +74,8 @@ mkdir -p "$logs" "$objects" "$prefix/include" "$prefix/lib"
 log=$logs/codecs.log
 # After each library, its chain's processor time so far (user and system,
 # the shell's and its children's) lands in the logs: what a first build costs.
-cpu_so_far() {  # cpu_so_far NAME
+timed() {  # timed STEP: runs the function STEP, then writes that time
+    "$1"
     times >"$logs/$1.times"
 }
 run() {
@@ -349,7 +350,7 @@ build_jxl() {
 in_parallel() {
     pids=""
     for step in "$@"; do
-        ($step && cpu_so_far "$step") &
+        (timed "$step") &
         pids="$pids $!"
     done
     failed=""
@@ -360,33 +361,25 @@ in_parallel() {
 }
 # exiv2, the longest, starts as soon as expat is in; libtiff after libjpeg.
 expat_then_exiv2() {
-    build_expat
-    cpu_so_far build_expat
+    timed build_expat
     build_exiv2
 }
 jpeg_then_tiff() {
-    build_jpeg
-    cpu_so_far build_jpeg
+    timed build_jpeg
     build_tiff
 }
 # libheif after its decoders and encoder; libjxl after highway, brotli and
 # Little CMS.
 heif_codecs() {
-    build_de265
-    cpu_so_far build_de265
-    build_dav1d
-    cpu_so_far build_dav1d
-    build_aom
-    cpu_so_far build_aom
+    timed build_de265
+    timed build_dav1d
+    timed build_aom
     build_heif
 }
 jxl_codecs() {
-    build_lcms2
-    cpu_so_far build_lcms2
-    build_hwy
-    cpu_so_far build_hwy
-    build_brotli
-    cpu_so_far build_brotli
+    timed build_lcms2
+    timed build_hwy
+    timed build_brotli
     build_jxl
 }
 build_zlib

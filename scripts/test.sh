@@ -18,8 +18,6 @@ start=$(date +%s)
 # Photographs from the wild for the metadata tests, fetched before the lanes
 # start: the Windows codecs' build needs the same exiv2 source.
 sh scripts/fetch-samples.sh
-# Seconds since the start, and the processor time this lane's finished
-# commands have used (user and system): where a CI run's time goes.
 # stage LANE TEXT: a heading with the seconds since the start and the
 # processor time (user, system) this lane's finished commands used: where
 # a run's time goes.
