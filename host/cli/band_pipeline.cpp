@@ -1,5 +1,7 @@
 #include "host/cli/band_pipeline.h"
 
+#include "host/files/interruption.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -41,6 +43,7 @@ void pumpBands(int bandRows, std::size_t rowBytes, int inFlight,
                     band = free.front();
                     free.pop_front();
                 }
+                stopIfInterrupted();
                 bands[band].resize(bandBytes);
                 const int rows = produce(bands[band].data(), bandRows);
                 {
@@ -70,6 +73,7 @@ void pumpBands(int bandRows, std::size_t rowBytes, int inFlight,
         std::vector<std::uint8_t>& band = bands.front();
         band.resize(bandBytes);
         for (int rows = produce(band.data(), bandRows); rows > 0; rows = produce(band.data(), bandRows)) {
+            stopIfInterrupted();
             consume(band.data(), rows);
         }
         return;
@@ -87,6 +91,7 @@ void pumpBands(int bandRows, std::size_t rowBytes, int inFlight,
             if (next.second == 0) {
                 break;
             }
+            stopIfInterrupted();
             consume(bands[next.first].data(), next.second);
             {
                 const std::lock_guard<std::mutex> lock(mutex);

@@ -11,7 +11,8 @@ namespace host {
 // encoding. `produce` fills a buffer of `bandRows` rows of `rowBytes` with
 // up to that many rows and returns how many (0 at the end); `consume`
 // takes them in order. At most `inFlight` bands exist at once. An
-// exception from either side stops both and reaches the caller. Should no
+// exception from either side stops both and reaches the caller; so does an
+// interruption (Interrupted), checked between bands. Should no
 // thread start, both run on the calling thread, one band after the other.
 void pumpBands(int bandRows, std::size_t rowBytes, int inFlight,
                const std::function<int(std::uint8_t* band, int rows)>& produce,

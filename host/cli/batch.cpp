@@ -11,6 +11,7 @@
 #include "host/cli/progress_report.h"
 #include "host/cli/tone_file.h"
 #include "host/files/file_identity.h"
+#include "host/files/interruption.h"
 #include "host/host_error.h"
 #include "host/utf8_path.h"
 
@@ -76,7 +77,7 @@ std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& ob
     ProgressReport report(console, files.size());
     std::atomic<std::size_t> next{0};
     auto work = [&] {
-        for (std::size_t i = next++; i < files.size(); i = next++) {
+        for (std::size_t i = next++; i < files.size() && !interrupted(); i = next++) {
             const BatchFile& file = files[i];
             if (!file.problem.empty()) {
                 report.failed("sepia-host apply: " + file.problem);
@@ -88,6 +89,8 @@ std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& ob
                     report.warned("sepia-host apply: warning: " + warning);
                 }
                 report.done(toned.line);
+            } catch (const Interrupted&) {
+                return;  // its output is not written; the run ends
             } catch (const std::bad_alloc&) {
                 report.failed("sepia-host apply: '" + file.input + "': out of memory");
             } catch (const std::exception& error) {
@@ -138,6 +141,11 @@ std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& ob
         thread.join();
     }
     report.finish();
+    if (interrupted()) {
+        console.err << "sepia-host apply: interrupted: " << report.written() << " of " << files.size()
+                    << " files written (each named above); the others are not written\n";
+        throw Interrupted();
+    }
     return report.failures();
 }
 

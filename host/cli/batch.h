@@ -45,7 +45,8 @@ using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 // whole or not at all. A file that fails is reported by name and the others
 // go on. Should fewer threads start than asked for, the run says so and
 // goes on with those that did (or on the calling thread). Returns the
-// number of files that failed.
+// number of files that failed. An interruption stops the run between bands:
+// it says how many files were written and throws Interrupted.
 std::size_t runBatch(
     const std::vector<BatchFile>& files, const PluginObject& object, int preset, const std::string& label,
     const ToneOptions& options, int threads, Console& console,

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "host/cli/commands.h"
+#include "host/files/interruption.h"
 #include "host/host_error.h"
 #include "host/plugin/plugin_library.h"
 #include "host/plugin/plugin_version.h"
@@ -85,6 +86,10 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     } catch (const UsageError& error) {
         err << "sepia-host " << command->name << ": " << error.what() << "\n\n" << command->usage;
         return 2;
+    } catch (const Interrupted&) {
+        // A batch has said what it wrote; one file is not written.
+        err << "sepia-host " << command->name << ": interrupted\n";
+        return interruptedExitCode();
     } catch (const std::bad_alloc&) {
         err << "sepia-host " << command->name << ": out of memory\n";
     } catch (const std::exception& error) {

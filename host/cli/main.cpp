@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/cli/command_line.h"
+#include "host/files/interruption.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -25,6 +26,7 @@ int _dowildcard = -1;
 // works in UTF-8, and so does its console output.
 int wmain(int argc, wchar_t** argv) {
     SetConsoleOutputCP(CP_UTF8);
+    host::watchForInterruption();
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
         arguments.push_back(host::utf8FromPath(std::filesystem::path(argv[i])));
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
     // A write past the file size limit fails with an error the host reports,
     // instead of ending the process.
     std::signal(SIGXFSZ, SIG_IGN);
+    host::watchForInterruption();
     const bool errIsTerminal = isatty(fileno(stderr)) != 0;
     return host::runCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, errIsTerminal);
 }

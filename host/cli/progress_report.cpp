@@ -50,6 +50,11 @@ std::size_t ProgressReport::failures() const {
     return failed_;
 }
 
+std::size_t ProgressReport::written() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return done_;
+}
+
 void ProgressReport::clearLine() {
     if (console_.errIsTerminal) {
         console_.err << "\r\x1B[K" << std::flush;

@@ -31,6 +31,7 @@ public:
     void finish();
 
     std::size_t failures() const;
+    std::size_t written() const;
 
 private:
     void clearLine();

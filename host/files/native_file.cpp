@@ -4,9 +4,11 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "host/host_error.h"
 #include "host/utf8_path.h"
@@ -84,8 +86,8 @@ NativeFile NativeFile::openForReading(const std::string& path) {
 NativeFile NativeFile::createNew(const std::string& path, unsigned /*mode*/) {
     NativeFile file;
     file.name_ = path;
-    const HANDLE handle = CreateFileW(pathFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileW(pathFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         file.fail("cannot create it");
     }
@@ -114,6 +116,30 @@ NativeFile NativeFile::createAnonymous(const std::string& folder) {
         }
     }
     file.fail("cannot create a temporary file there");
+}
+
+void NativeFile::setDeleteOnClose(bool on) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = on ? TRUE : FALSE;
+    if (SetFileInformationByHandle(static_cast<HANDLE>(handle_), FileDispositionInfo, &disposition,
+                                   sizeof(disposition)) == 0) {
+        fail(on ? "cannot mark it for removal" : "cannot keep it");
+    }
+}
+
+void NativeFile::renameTo(const std::string& path) {
+    const std::wstring target = pathFromUtf8(path).wstring();
+    const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, target.c_str(), nameBytes);
+    if (SetFileInformationByHandle(static_cast<HANDLE>(handle_), FileRenameInfo, rename,
+                                   static_cast<DWORD>(buffer.size())) == 0) {
+        fail("cannot give it the name '" + path + "'");
+    }
 }
 
 NativeFile NativeFile::standardInput() {
@@ -294,6 +320,34 @@ NativeFile NativeFile::createAnonymous(const std::string& folder) {
         }
     }
     file.fail("cannot create a temporary file there");
+}
+
+std::optional<NativeFile> NativeFile::createUnnamed(const std::string& folder, unsigned mode) {
+    NativeFile file;
+    file.name_ = folder;
+    file.descriptor_ = ::open(pathFromUtf8(folder).c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, mode);
+    if (file.descriptor_ < 0) {
+        return std::nullopt;
+    }
+    return file;
+}
+
+bool NativeFile::linkAs(const std::string& path) {
+    const std::string self = "/proc/self/fd/" + std::to_string(descriptor_);
+    const std::string target = utf8FromPath(pathFromUtf8(path));
+    int done = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW);
+    if (done != 0 && errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
+        // Without /proc: the descriptor itself, which needs the right to
+        // reach any file.
+        done = ::linkat(descriptor_, "", AT_FDCWD, target.c_str(), AT_EMPTY_PATH);
+    }
+    if (done == 0) {
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    fail("cannot give it the name '" + path + "'");
 }
 
 NativeFile NativeFile::standardInput() {

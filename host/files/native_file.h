@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace host {
@@ -28,6 +29,22 @@ public:
     // empty), read and written, and gone when closed, also when the process
     // ends without closing it.
     static NativeFile createAnonymous(const std::string& folder = {});
+#if defined(_WIN32)
+    // Whether the file goes when its last handle closes, also when the
+    // process ends: a file written under a temporary name is marked so until
+    // it is complete, and unmarked before it is renamed.
+    void setDeleteOnClose(bool on);
+    // Gives the file `path` (UTF-8) as its name, replacing any file there.
+    void renameTo(const std::string& path);
+#else
+    // A file without a name in `folder`, which may be given one by linkAs()
+    // once complete; none where the file system cannot make such files.
+    // Its permissions are `mode` as new files get it (the umask applies).
+    static std::optional<NativeFile> createUnnamed(const std::string& folder, unsigned mode = 0666);
+    // Gives a file of createUnnamed() the name `path` (UTF-8); false if a
+    // file of that name exists.
+    bool linkAs(const std::string& path);
+#endif
     // Standard input and output, as files.
     static NativeFile standardInput();
     static NativeFile standardOutput();

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "host/host_error.h"
@@ -74,14 +75,31 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     if (fs::is_directory(target, error)) {
         throw HostError("cannot write '" + path_ + "': it is a folder");
     }
-    const fs::path temporary = temporaryBeside(target);
-    try {
-        file_ = NativeFile::createNew(utf8FromPath(temporary));
-    } catch (const HostError& failure) {
-        throw HostError("cannot write '" + path_ + "': cannot create a file in '" + utf8FromPath(target.parent_path()) +
-                        "'" + std::string(failure.what()).substr(std::string(failure.what()).rfind(" (")));
+#if !defined(_WIN32)
+    if (std::optional<NativeFile> unnamed = NativeFile::createUnnamed(utf8FromPath(target.parent_path()))) {
+        file_ = std::move(*unnamed);
+        vanishes_ = true;
     }
-    temporary_ = utf8FromPath(temporary);
+#endif
+    if (!vanishes_) {
+        const fs::path temporary = temporaryBeside(target);
+        try {
+            file_ = NativeFile::createNew(utf8FromPath(temporary));
+        } catch (const HostError& failure) {
+            throw HostError("cannot write '" + path_ + "': cannot create a file in '" +
+                            utf8FromPath(target.parent_path()) + "'" +
+                            std::string(failure.what()).substr(std::string(failure.what()).rfind(" (")));
+        }
+        temporary_ = utf8FromPath(temporary);
+#if defined(_WIN32)
+        try {
+            file_.setDeleteOnClose(true);
+            vanishes_ = true;
+        } catch (const HostError&) {
+            // A file system that cannot: the name goes when this object does.
+        }
+#endif
+    }
 #if !defined(_WIN32)
     // A file that is replaced keeps its permissions (and its owner, where
     // this process may give it).
@@ -170,33 +188,47 @@ void OutputFile::commit() {
             return;
         }
         file_.flushToDisk();
-        file_.close();
     } catch (const HostError& failure) {
         removeTemporary();
         const std::string what = failure.what();
         throw HostError("cannot write '" + path_ + "': " + what.substr(what.find("': ") + 3));
     }
     const fs::path target = fs::absolute(pathFromUtf8(path_));
-    const fs::path temporary = pathFromUtf8(temporary_);
 #if defined(_WIN32)
     const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-        const int code = static_cast<int>(GetLastError());
+    try {
+        if (vanishes_) {
+            file_.setDeleteOnClose(false);
+        }
+        file_.renameTo(utf8FromPath(target));
+    } catch (const HostError& failure) {
         removeTemporary();
-        throw HostError("cannot write '" + path_ + "': cannot replace it (" + reason(code) + ")");
+        const std::string what = failure.what();
+        throw HostError("cannot write '" + path_ + "': cannot replace it" + what.substr(what.rfind(" (")));
     }
     temporary_.clear();
+    file_.close();
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         SetFileAttributesW(target.c_str(), attributes);
     }
 #else
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    try {
+        if (vanishes_) {
+            giveName(target);
+        }
+    } catch (const HostError& failure) {
+        removeTemporary();
+        const std::string what = failure.what();
+        throw HostError("cannot write '" + path_ + "': cannot replace it" + what.substr(what.rfind(" (")));
+    }
+    file_.close();
+    if (!temporary_.empty() && ::rename(temporary_.c_str(), target.c_str()) != 0) {
         const int code = errno;
         removeTemporary();
         throw HostError("cannot write '" + path_ + "': cannot replace it (" + reason(code) + ")");
     }
     temporary_.clear();
-    // The rename itself reaches the disk with the folder.
+    // The new name itself reaches the disk with the folder.
     const int folder = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         ::fsync(folder);
@@ -204,6 +236,25 @@ void OutputFile::commit() {
     }
 #endif
 }
+
+#if !defined(_WIN32)
+// The unnamed file takes the target's name if nothing has it; else a
+// temporary name beside it, which commit() then renames over the target
+// (link cannot replace a file).
+void OutputFile::giveName(const fs::path& target) {
+    if (file_.linkAs(utf8FromPath(target))) {
+        return;
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temporary = utf8FromPath(temporaryBeside(target));
+        if (file_.linkAs(temporary)) {
+            temporary_ = temporary;
+            return;
+        }
+    }
+    throw HostError("'" + path_ + "': cannot give it a temporary name (" + reason(EEXIST) + ")");
+}
+#endif
 
 void OutputFile::removeTemporary() noexcept {
     pending_.clear();

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,12 +11,15 @@
 
 namespace host {
 
-// A file written whole or not at all. The bytes go to a temporary file in
-// the target's folder; commit() flushes it to disk, gives it the mode of
-// the file it replaces, and renames it over the target. Until then the
-// target is untouched; an OutputFile destroyed without commit() (a failure
-// anywhere, an exception) removes its temporary file. With the path "-"
-// the bytes go to a temporary file without a name, which commit() copies to
+// A file written whole or not at all, which never leaves a piece behind.
+// The bytes go to a file without a name in the target's folder (on Linux,
+// O_TMPFILE; elsewhere a temporary name, marked on Windows to go when the
+// process does, however it ends); commit() flushes it to disk, gives it the
+// mode of the file it replaces, and only then gives it the target's name,
+// replacing the target. Until then the target is untouched; an OutputFile
+// destroyed without commit() (a failure anywhere, an exception, an
+// interruption) leaves nothing. With the path "-" the bytes go to a file
+// without a name in the system's temporary folder, which commit() copies to
 // standard output: nothing reaches it from a file that fails. Errors are
 // HostError naming the target and the system's reason. One thread at a time.
 class OutputFile : public ByteSink {
@@ -36,10 +40,18 @@ public:
 
 private:
     void flush();
+#if !defined(_WIN32)
+    void giveName(const std::filesystem::path& target);
+#endif
     void removeTemporary() noexcept;
 
     std::string path_;
-    std::string temporary_;  // empty for standard output, and once renamed or removed
+    // The file's temporary name while it has one: empty for an unnamed file
+    // and standard output, and once renamed or removed.
+    std::string temporary_;
+    // The file goes by itself if the process ends before commit(): it has
+    // no name (Linux), or is marked to go when closed (Windows).
+    bool vanishes_ = false;
     NativeFile file_;
     std::uint64_t position_ = 0;
     std::uint64_t size_ = 0;

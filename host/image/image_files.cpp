@@ -32,7 +32,7 @@ std::unique_ptr<ImageReader> openImageReader(ByteSource& file, const ReadLimits&
     if (file.size() == 0) {
         throw HostError("'" + file.name() + "' is empty, not an image");
     }
-    std::vector<std::uint8_t> start(16);
+    std::vector<std::uint8_t> start(256);  // a HEIF file's brands
     file.seek(0);
     start.resize(file.read(start.data(), start.size()));
     file.seek(0);

@@ -80,12 +80,24 @@ std::optional<ImageFormat> formatFromContent(const std::vector<std::uint8_t>& fi
     if (startsWith(0, "RIFF"sv) && startsWith(8, "WEBP"sv)) {
         return ImageFormat::Webp;
     }
-    // ISO base media files (a "ftyp" box first) of HEIF's brands, and JPEG
-    // XL's codestream or container, as their libraries tell them.
-    const int length = static_cast<int>(std::min<std::size_t>(file.size(), 64));
-    if (length >= 12 && heif_check_filetype(file.data(), length) == heif_filetype_yes_supported) {
-        const heif_brand brand = heif_main_brand(file.data(), length);
-        return brand == heif_avif || brand == heif_avis ? ImageFormat::Avif : ImageFormat::Heif;
+    // ISO base media files (a "ftyp" box first) that name a brand of HEIF's
+    // as their own or as one they are compatible with: AVIF's, or HEIC's and
+    // the general image brands (mif1, msf1), whose pictures libheif decodes
+    // whatever their codec.
+    const int length = static_cast<int>(std::min<std::size_t>(file.size(), 1024));
+    if (length >= 12 && heif_check_filetype(file.data(), length) != heif_filetype_no) {
+        auto hasBrand = [&](const char* brand) {
+            return std::memcmp(file.data() + 8, brand, 4) == 0 ||
+                   heif_has_compatible_brand(file.data(), length, brand) == 1;
+        };
+        if (hasBrand("avif") || hasBrand("avis")) {
+            return ImageFormat::Avif;
+        }
+        for (const char* brand : {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1", "mif2"}) {
+            if (hasBrand(brand)) {
+                return ImageFormat::Heif;
+            }
+        }
     }
     const JxlSignature jxl = JxlSignatureCheck(file.data(), file.size());
     if (jxl == JXL_SIG_CODESTREAM || jxl == JXL_SIG_CONTAINER) {

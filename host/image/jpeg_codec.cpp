@@ -5,6 +5,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -219,12 +220,10 @@ public:
             jpeg_create_decompress(&info_);
             guard_.created = true;
             info_.progress = &progress_;
-            // Progressive files hold their coefficients whole, zeroed before
-            // the data is read: at most 64 bytes for each byte of the file
-            // (real files need a tenth of that), within the limit. Beyond it
-            // libjpeg would need a backing store, which it lacks, and refuses.
-            info_.mem->max_memory_to_use = static_cast<long>(
-                std::clamp<std::uint64_t>(64 * file.size(), std::uint64_t{64} << 20, limits.maxMemoryBytes));
+            // Progressive files hold their coefficients whole (checked
+            // below); libjpeg's other buffers are small beside them.
+            info_.mem->max_memory_to_use = static_cast<long>(std::min<std::uint64_t>(
+                limits.maxMemoryBytes + (std::uint64_t{64} << 20), static_cast<std::uint64_t>(LONG_MAX)));
             source_.attach(info_, file);
             jpeg_save_markers(&info_, JPEG_APP0 + 1, 0xFFFF);   // EXIF, XMP
             jpeg_save_markers(&info_, JPEG_APP0 + 2, 0xFFFF);   // ICC profile
@@ -232,6 +231,7 @@ public:
             jpeg_save_markers(&info_, JPEG_COM, 0xFFFF);        // comments
             jpeg_read_header(&info_, TRUE);
             header_.layout = checkedLayout(name_, info_.image_width, info_.image_height, false, limits);
+            checkCoefficients(limits);
 
             JOCTET* profile = nullptr;
             unsigned profileLength = 0;
@@ -291,6 +291,31 @@ public:
     }
 
 private:
+    // A progressive (or multi-scan) file is decoded from all of its
+    // coefficients, held whole: 128 bytes a block of 8 x 8 samples, each
+    // component's blocks padded to its sampling factors. Pictures whose
+    // coefficients pass the limit are refused by name, before anything of
+    // their size is allocated.
+    void checkCoefficients(const ReadLimits& limits) {
+        if (jpeg_has_multiple_scans(&info_) == 0) {
+            return;
+        }
+        std::uint64_t bytes = 0;
+        for (int c = 0; c < info_.num_components; ++c) {
+            const jpeg_component_info& component = info_.comp_info[c];
+            auto roundUp = [](std::uint64_t value, std::uint64_t step) { return (value + step - 1) / step * step; };
+            bytes += roundUp(component.width_in_blocks, static_cast<std::uint64_t>(component.h_samp_factor)) *
+                     roundUp(component.height_in_blocks, static_cast<std::uint64_t>(component.v_samp_factor)) *
+                     sizeof(JBLOCK);
+        }
+        if (bytes > limits.maxMemoryBytes) {
+            throw HostError("'" + name_ + "' is a progressive JPEG of " + std::to_string(info_.image_width) + " x " +
+                            std::to_string(info_.image_height) + " pixels, whose coefficients (" +
+                            std::to_string(bytes >> 20) + " MiB) must be held whole: more than the limit of " +
+                            std::to_string(limits.maxMemoryBytes >> 20) + " MiB for pictures held whole");
+        }
+    }
+
     std::string name_;
     jpeg_decompress_struct info_{};
     jpeg_error_mgr errors_{};

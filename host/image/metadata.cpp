@@ -420,9 +420,13 @@ bool readTiffMetadata(ByteSource& file, FileHeader& decoded) {
     Exiv2::IptcData iptc;
     Exiv2::XmpData xmp;
     try {
-        // exiv2 reads classic TIFF, whose offsets are 32-bit; it touches
-        // the directories only, not the pixels.
-        if (file.size() >= (std::uint64_t{1} << 32)) {
+        // exiv2 reads classic TIFF, whose offsets are 32-bit, and not
+        // BigTIFF; it touches the directories only, not the pixels.
+        std::uint8_t start[4] = {};
+        file.seek(0);
+        const bool big = file.read(start, 4) == 4 && (start[2] == 0x2B || start[3] == 0x2B);
+        file.seek(0);
+        if (big || file.size() >= (std::uint64_t{1} << 32)) {
             return false;
         }
         const Exiv2::ByteOrder order =
@@ -445,6 +449,37 @@ bool readTiffMetadata(ByteSource& file, FileHeader& decoded) {
         return false;
     }
     return true;
+}
+
+std::vector<std::uint8_t> exifFromFields(const TiffExifFields& fields, const std::string& name,
+                                         std::vector<std::string>& warnings) {
+    const Exiv2Session session;
+    try {
+        Exiv2::ExifData exif;
+        auto add = [&exif](const std::vector<TiffField>& group, const char* groupName) {
+            for (const TiffField& field : group) {
+                const Exiv2::Value::AutoPtr value = Exiv2::Value::create(static_cast<Exiv2::TypeId>(field.type));
+                if (value->read(field.bytes.data(), static_cast<long>(field.bytes.size()), Exiv2::littleEndian) == 0) {
+                    exif.add(Exiv2::ExifKey(field.tag, groupName), value.get());
+                }
+            }
+        };
+        add(fields.image, "Image");
+        add(fields.exif, "Photo");
+        add(fields.gps, "GPSInfo");
+        for (auto datum = exif.begin(); datum != exif.end();) {
+            // The pointers to the other directories, which exiv2 makes itself.
+            if (datum->groupName() == "Image" && (datum->tag() == 0x8769 || datum->tag() == 0x8825)) {
+                datum = exif.erase(datum);
+            } else {
+                ++datum;
+            }
+        }
+        return exif.empty() ? std::vector<std::uint8_t>() : tiffForm(exif, Exiv2::littleEndian);
+    } catch (const std::exception& error) {
+        warnings.push_back(cannotRead(name, "EXIF", session.why(error.what(), "exiv2 cannot take its fields")));
+        return {};
+    }
 }
 
 namespace {
@@ -761,15 +796,84 @@ constexpr TextProperty kTextProperties[] = {
     {"Comment", "Xmp.exif.UserComment", Exiv2::langAlt},
 };
 
-// Sets `key` to `text` where `xmp` lacks it.
-void addTextProperty(Exiv2::XmpData& xmp, const TextProperty& property, const std::string& text) {
+// Puts PNG text (in `language`, or none) into the XMP property that carries
+// its keyword, unless the picture's own XMP had that property already (for
+// a language alternative, in that language): the XMP, the fuller record,
+// wins. Each language of a title, description or rights statement becomes
+// an alternative of its own (see addDefaultLanguages); authors add up.
+// False when the property holds something else already and has no room for
+// more (a second CreatorTool, a second text in one language).
+bool addTextProperty(Exiv2::XmpData& xmp, const Exiv2::XmpData& own, const TextProperty& property,
+                     const std::string& text, const std::string& language) {
     const Exiv2::XmpKey key(property.key);
-    if (xmp.findKey(key) != xmp.end()) {
-        return;
+    const auto ownDatum = own.findKey(key);
+    const auto found = xmp.findKey(key);
+    if (property.type == Exiv2::langAlt) {
+        const std::string lang = language.empty() ? "x-default" : language;
+        auto has = [&lang](const Exiv2::Xmpdatum& datum) -> const std::string* {
+            const auto* alternatives = dynamic_cast<const Exiv2::LangAltValue*>(&datum.value());
+            if (alternatives == nullptr) {
+                return nullptr;
+            }
+            const auto entry = alternatives->value_.find(lang);
+            return entry == alternatives->value_.end() ? nullptr : &entry->second;
+        };
+        if (ownDatum != own.end() && (language.empty() || has(*ownDatum) != nullptr)) {
+            return true;
+        }
+        if (found == xmp.end()) {
+            Exiv2::LangAltValue value;
+            value.read("lang=" + lang + " " + text);
+            xmp.add(key, &value);
+            return true;
+        }
+        if (const std::string* existing = has(*found)) {
+            return *existing == text;
+        }
+        const auto* alternatives = dynamic_cast<const Exiv2::LangAltValue*>(&found->value());
+        if (alternatives == nullptr) {
+            return false;
+        }
+        Exiv2::LangAltValue value = *alternatives;
+        value.read("lang=" + lang + " " + text);
+        found->setValue(&value);
+        return true;
     }
-    const Exiv2::Value::AutoPtr value = Exiv2::Value::create(property.type);
-    value->read(property.type == Exiv2::langAlt ? "lang=x-default " + text : text);
-    xmp.add(key, value.get());
+    if (ownDatum != own.end()) {
+        return true;
+    }
+    if (found == xmp.end()) {
+        const Exiv2::Value::AutoPtr value = Exiv2::Value::create(property.type);
+        value->read(text);
+        xmp.add(key, value.get());
+        return true;
+    }
+    if (property.type == Exiv2::xmpSeq) {
+        const Exiv2::Value::AutoPtr value = found->value().clone();
+        value->read(text);
+        found->setValue(value.get());
+        return true;
+    }
+    return found->toString() == text;
+}
+
+// Gives each alternative-language text property made from PNG text a
+// default (x-default), which XMP readers show when they know none of the
+// languages: the text of its first language.
+void addDefaultLanguages(Exiv2::XmpData& xmp, const Exiv2::XmpData& own) {
+    for (const TextProperty& property : kTextProperties) {
+        const Exiv2::XmpKey key(property.key);
+        const auto found = xmp.findKey(key);
+        if (property.type != Exiv2::langAlt || found == xmp.end() || own.findKey(key) != own.end()) {
+            continue;
+        }
+        const auto* alternatives = dynamic_cast<const Exiv2::LangAltValue*>(&found->value());
+        if (alternatives != nullptr && !alternatives->value_.empty() && alternatives->value_.count("x-default") == 0) {
+            Exiv2::LangAltValue value = *alternatives;
+            value.read("lang=x-default " + alternatives->value_.begin()->second);
+            found->setValue(&value);
+        }
+    }
 }
 
 }  // namespace
@@ -864,14 +968,15 @@ ImageMetadata metadataForFormat(const ImageMetadata& metadata, ImageFormat forma
         out.iptc.clear();
     }
     if (!png) {
+        const Exiv2::XmpData own = xmp;
         std::string leftOut;
         for (const PngText& text : out.pngText) {
             const auto* property = std::find_if(std::begin(kTextProperties), std::end(kTextProperties),
                                                 [&](const TextProperty& p) { return text.keyword == p.keyword; });
-            if (property != std::end(kTextProperties)) {
-                addTextProperty(xmp, *property, text.text);
-            } else {
-                leftOut += (leftOut.empty() ? "'" : ", '") + text.keyword + "'";
+            if (property == std::end(kTextProperties) ||
+                !addTextProperty(xmp, own, *property, text.text, text.international ? text.language : "")) {
+                leftOut += (leftOut.empty() ? "'" : ", '") + text.keyword +
+                           (text.language.empty() ? "" : " (" + text.language + ")") + "'";
             }
         }
         if (!leftOut.empty()) {
@@ -884,9 +989,11 @@ ImageMetadata metadataForFormat(const ImageMetadata& metadata, ImageFormat forma
         for (const std::string& comment : comments) {
             joined += (joined.empty() ? "" : "\n") + comment;
         }
-        if (!joined.empty()) {
-            addTextProperty(xmp, kTextProperties[std::size(kTextProperties) - 1], joined);
+        if (!joined.empty() &&
+            !addTextProperty(xmp, own, kTextProperties[std::size(kTextProperties) - 1], joined, "")) {
+            report.leftOut("comment", "the picture's text holds another Comment");
         }
+        addDefaultLanguages(xmp, own);
     }
     try {
         out.xmp = xmp.empty() ? std::string() : serialise(xmp);

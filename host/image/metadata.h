@@ -72,6 +72,20 @@ struct ExifForTiff {
 };
 ExifForTiff exifForTiff(const std::vector<std::uint8_t>& exif, EncodeReport& report);
 
+// The fields of a TIFF's image directory and of its EXIF and GPS
+// directories, each in TIFF's own type and little-endian bytes.
+struct TiffExifFields {
+    std::vector<TiffField> image;
+    std::vector<TiffField> exif;
+    std::vector<TiffField> gps;
+};
+
+// EXIF in its TIFF form made of such fields, for files whose directories
+// exiv2 does not read (BigTIFF); empty, with a warning naming `name`, when
+// exiv2 cannot make it.
+std::vector<std::uint8_t> exifFromFields(const TiffExifFields& fields, const std::string& name,
+                                         std::vector<std::string>& warnings);
+
 // The IPTC-IIM datasets among Photoshop image resources (a JPEG's APP13
 // segments, after their "Photoshop 3.0" signature); empty if none.
 std::vector<std::uint8_t> iptcFromPhotoshopResources(const std::vector<std::uint8_t>& resources);
