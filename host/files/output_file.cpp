@@ -55,7 +55,9 @@ fs::path temporaryBeside(const fs::path& target) {
     return target.parent_path() / pathFromUtf8(name);
 }
 
+#if !defined(_WIN32)
 std::string reason(int systemError) { return std::system_category().message(systemError); }
+#endif
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <tiff.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -15,8 +16,17 @@
 using namespace test_pictures;
 
 int main(int argc, char** argv) {
+    // make_test_pictures --ycbcr FILE WIDTH HEIGHT ACROSS DOWN ROWS: one
+    // YCbCr TIFF (see makeTiffYCbCr), which no TIFF tool writes.
+    if (argc == 8 && std::string(argv[1]) == "--ycbcr") {
+        host_fixture::writeBytes(argv[2], makeTiffYCbCr(smooth(std::atoi(argv[3]), std::atoi(argv[4]), false),
+                                                        std::atoi(argv[5]), std::atoi(argv[6]), std::atoi(argv[7])));
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_test_pictures FOLDER\n");
+        std::fprintf(
+            stderr,
+            "usage: make_test_pictures FOLDER\n       make_test_pictures --ycbcr FILE WIDTH HEIGHT ACROSS DOWN ROWS\n");
         return 2;
     }
     const std::filesystem::path folder(argv[1]);

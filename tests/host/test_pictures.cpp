@@ -595,6 +595,59 @@ std::vector<std::uint8_t> makeTiff(const BgraImage& image, const TiffOptions& op
     return scratch.read();
 }
 
+std::vector<std::uint8_t> makeTiffYCbCr(const BgraImage& image, int across, int down, int rowsPerStrip) {
+    const ScratchFile scratch;
+    TIFF* tif = TIFFOpen(scratch.path().c_str(), "w");
+    if (tif == nullptr) {
+        fail("libtiff cannot create " + scratch.path());
+    }
+    const auto width = static_cast<std::uint32_t>(image.width);
+    const auto height = static_cast<std::uint32_t>(image.height);
+    rowsPerStrip = (rowsPerStrip + down - 1) / down * down;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, static_cast<std::uint16_t>(across), static_cast<std::uint16_t>(down));
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(rowsPerStrip));
+    // Blocks of across x down luma samples, then the block's mean Cb and Cr
+    // (BT.601, full range), block rows after one another.
+    auto clampByte = [](double value) { return static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L)); };
+    const std::uint32_t blocksAcross =
+        (width + static_cast<std::uint32_t>(across) - 1) / static_cast<std::uint32_t>(across);
+    std::uint32_t strip = 0;
+    for (std::uint32_t top = 0; top < height; top += static_cast<std::uint32_t>(rowsPerStrip), ++strip) {
+        std::vector<std::uint8_t> data;
+        const std::uint32_t bottom = std::min(height, top + static_cast<std::uint32_t>(rowsPerStrip));
+        for (std::uint32_t by = top; by < bottom; by += static_cast<std::uint32_t>(down)) {
+            for (std::uint32_t block = 0; block < blocksAcross; ++block) {
+                double cb = 0, cr = 0;
+                for (int dy = 0; dy < down; ++dy) {
+                    for (int dx = 0; dx < across; ++dx) {
+                        const int x = std::min(static_cast<int>(block) * across + dx, image.width - 1);
+                        const int y = std::min(static_cast<int>(by) + dy, image.height - 1);
+                        const std::uint8_t* p = image.at(x, y);
+                        const double luma = 0.299 * p[2] + 0.587 * p[1] + 0.114 * p[0];
+                        data.push_back(clampByte(luma));
+                        cb += (p[0] - luma) / 1.772 + 128;
+                        cr += (p[2] - luma) / 1.402 + 128;
+                    }
+                }
+                data.push_back(clampByte(cb / (across * down)));
+                data.push_back(clampByte(cr / (across * down)));
+            }
+        }
+        if (TIFFWriteEncodedStrip(tif, strip, data.data(), static_cast<tmsize_t>(data.size())) < 0) {
+            fail("libtiff cannot write a YCbCr strip");
+        }
+    }
+    TIFFClose(tif);
+    return scratch.read();
+}
+
 std::vector<std::uint8_t> makeTiff16(const WideImage& image) {
     const ScratchFile scratch;
     TIFF* tif = TIFFOpen(scratch.path().c_str(), "w");

@@ -108,6 +108,9 @@ struct TiffOptions {
 };
 std::vector<std::uint8_t> makeTiff(const BgraImage& image, const TiffOptions& options = {});
 std::vector<std::uint8_t> makeTiff16(const WideImage& image);
+// YCbCr (not JPEG), Deflate, subsampled `across` x `down`, in strips of
+// `rowsPerStrip` rows (rounded up to whole blocks), as scanners may write.
+std::vector<std::uint8_t> makeTiffYCbCr(const BgraImage& image, int across, int down, int rowsPerStrip);
 
 std::vector<std::uint8_t> makeWebp(const BgraImage& image, bool lossless, const std::vector<std::uint8_t>& exif = {},
                                    const std::string& xmp = {});
