@@ -5,6 +5,12 @@
 # JPEG, PNG, TIFF and WebP. They come from the test data of Debian's source
 # packages of exiv2 and ExifTool, at the versions this machine has installed
 # (each unpacked once under build/deps/src).
+# Also copies the test suites the codec libraries keep into
+# build/deps/suites, one folder each: libpng's PngSuite and test PNGs (with
+# its crashers), libtiff's test images, libjpeg-turbo's, libwebp's, and
+# libheif's examples and fuzzing corpus, from the Debian sources of the
+# versions installed (unpacked under build/deps/src-suites, apart from the
+# Windows codecs' sources, which may be newer).
 set -e
 cd "$(dirname "$0")/.."
 exiv2=build/deps/src/exiv2
@@ -52,3 +58,28 @@ $exiv2/test/data/avif.avif avif-1080p.avif
 $exiv2/test/data/Reagan.jxl photoshop-reagan-jxl.jxl
 EOF
 echo "$(ls "$samples" | wc -l) sample photographs in $samples"
+
+suites=build/deps/suites
+sources=build/deps/src-suites
+source_of() {  # source_of DEV-PACKAGE FOLDER-NAME: the Debian source of the installed version
+    sh scripts/debian-source.sh "$(dpkg-query -W -f='${source:Package}' "$1")" \
+        "$(dpkg-query -W -f='${source:Version}' "$1")" "$sources/$2"
+}
+source_of libpng-dev libpng
+source_of libtiff-dev tiff
+source_of libjpeg62-turbo-dev libjpeg-turbo
+source_of libwebp-dev libwebp
+source_of libheif-dev libheif
+rm -rf "$suites"
+mkdir -p "$suites/pngsuite" "$suites/libpng-testpngs" "$suites/libtiff" "$suites/libjpeg-turbo" "$suites/libwebp" \
+    "$suites/libheif"
+cp "$sources"/libpng/contrib/pngsuite/*.png "$sources"/libpng/contrib/pngsuite/interlaced/*.png "$suites/pngsuite/"
+cp "$sources"/libpng/contrib/testpngs/*.png "$sources"/libpng/contrib/testpngs/crashers/*.png "$suites/libpng-testpngs/"
+cp "$sources"/tiff/test/images/*.tif* "$suites/libtiff/"
+cp "$sources"/libjpeg-turbo/testimages/*.jpg "$suites/libjpeg-turbo/"
+find "$sources/libwebp" -name "*.webp" -exec cp {} "$suites/libwebp/" \;
+cp "$sources"/libheif/examples/example.heic "$sources"/libheif/examples/example.avif \
+    "$sources"/libheif/fuzzing/corpus/* "$suites/libheif/"
+for suite in "$suites"/*; do
+    echo "$(ls "$suite" | wc -l) files in $suite"
+done
