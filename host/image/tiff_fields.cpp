@@ -7,9 +7,10 @@ namespace host {
 
 namespace {
 
-// The fraction nearest `value` whose terms fit 32 bits (1/250 of 0.004,
-// 1/3 of 0.333...), by continued fractions.
-std::pair<std::uint32_t, std::uint32_t> fractionOf(double value) {
+// The simplest fraction within `precision` (relative) of `value` whose
+// terms fit 32 bits (1/250 of 0.004, 1/3 of 0.333...), by continued
+// fractions: libtiff keeps rationals as float or double.
+std::pair<std::uint32_t, std::uint32_t> fractionOf(double value, double precision) {
     if (!(value > 0) || !std::isfinite(value)) {
         return {0, 1};
     }
@@ -34,7 +35,8 @@ std::pair<std::uint32_t, std::uint32_t> fractionOf(double value) {
         h = nextH;
         k = nextK;
         const double fraction = rest - whole;
-        if (fraction < 1e-9 || std::fabs(static_cast<double>(h) / static_cast<double>(k) - value) <= value * 1e-15) {
+        if (fraction < 1e-9 ||
+            std::fabs(static_cast<double>(h) / static_cast<double>(k) - value) <= value * precision) {
             break;
         }
         rest = 1.0 / fraction;
@@ -85,7 +87,7 @@ bool encodeValues(const void* data, std::uint32_t count, TIFFDataType type, int 
                     value = single;
                 }
                 const bool negative = value < 0;
-                auto [numerator, denominator] = fractionOf(std::fabs(value));
+                auto [numerator, denominator] = fractionOf(std::fabs(value), storage == 8 ? 1e-15 : 1e-7);
                 if (type == TIFF_SRATIONAL) {
                     numerator = std::min<std::uint32_t>(numerator, 0x7FFFFFFF);
                     denominator = std::min<std::uint32_t>(denominator, 0x7FFFFFFF);

@@ -150,6 +150,9 @@ tiff)
         layout "ycbcr-$s" tif tiff2rgba 0 straight run "$pictures" --ycbcr made.tif 203 151 "${sampling%:*}" "${sampling#*:}" 16
         layout "ycbcr-one-strip-$s" tif tiff2rgba 0 straight run "$pictures" --ycbcr made.tif 203 151 "${sampling%:*}" "${sampling#*:}" 1000
     done
+    # One strip read in bands that must start where a block of subsampled
+    # rows does.
+    layout ycbcr-one-strip-wide tif tiff2rgba 0 straight run "$pictures" --ycbcr made.tif 18999 1000 2 2 1000
     for orientation in 2 3 4 5 6 7 8; do
         layout "orientation-$orientation" tif "=rgb@$orientation" 0 straight sh -c 'tiffcp -c lzw rgb.tif "$1" && tiffset -s 274 '"$orientation"' "$1"' - made.tif
         layout "orientation-tiles-$orientation" tif "=rgb@$orientation" 0 straight sh -c 'tiffcp -t -w 32 -l 32 rgb.tif "$1" && tiffset -s 274 '"$orientation"' "$1"' - made.tif
@@ -164,6 +167,9 @@ jpeg)
         layout "restart-rows-$sampling" jpg djpeg 0 straight cjpeg -sample "$sampling" -restart 1 -outfile made.jpg rgb.ppm
         layout "restart-blocks-$sampling" jpg djpeg 0 straight cjpeg -sample "$sampling" -restart 5B -outfile made.jpg rgb.ppm
     done
+    # 24 megapixels in under a megabyte: held whole as coefficients, bound by
+    # its pixels, not by how well it compresses.
+    layout progressive-24mp jpg djpeg 0 straight sh -c 'vips resize "$1" tmp/big.v 10 && vips jpegsave tmp/big.v made.jpg --interlace --Q 60' - "$photo"
     layout optimized jpg djpeg 0 straight cjpeg -optimize -quality 100 -outfile made.jpg rgb.ppm
     layout rgb-colour-space jpg djpeg 0 straight cjpeg -rgb -outfile made.jpg rgb.ppm
     layout grey jpg djpeg 0 straight cjpeg -grayscale -outfile made.jpg rgb.ppm

@@ -4,11 +4,13 @@
 // orientation comes out upright.
 #include <gtest/gtest.h>
 #include <tiffio.h>
+#include <exiv2/exiv2.hpp>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "host/files/byte_stream.h"
 #include "host/host_error.h"
 #include "host/image/image_files.h"
 #include "tests/exact_form.h"
@@ -318,6 +320,124 @@ TEST(ImageLimits, EveryDecoderRefusesAnImageBeyondTheLimit) {
             EXPECT_NE(std::string(error.what()).find(file.name), std::string::npos) << error.what();
         }
         EXPECT_NO_THROW(host::decodeImage(file.file, file.name, std::uint64_t{2} << 20)) << file.name;
+    }
+}
+
+// A file held in memory that counts the bytes read from it.
+class CountingSource : public host::ByteSource {
+public:
+    CountingSource(const std::vector<std::uint8_t>& bytes, const std::string& name) : file_(bytes, name) {}
+    std::size_t read(void* buffer, std::size_t size) override {
+        const std::size_t got = file_.read(buffer, size);
+        bytesRead_ += got;
+        return got;
+    }
+    void seek(std::uint64_t position) override { file_.seek(position); }
+    std::uint64_t position() const override { return file_.position(); }
+    std::uint64_t size() const override { return file_.size(); }
+    const std::uint8_t* mapped() override { return file_.mapped(); }
+    const std::string& name() const override { return file_.name(); }
+    std::uint64_t bytesRead() const { return bytesRead_; }
+
+private:
+    host::MemorySource file_;
+    std::uint64_t bytesRead_ = 0;
+};
+
+// Counting a TIFF's pages reads each directory a few times, not once for
+// every page before it.
+TEST(TiffReading, PagesAreCountedInOnePass) {
+    const std::vector<std::uint8_t> file = makeTiff(patterned(1, 1, false), {.pages = 3000});
+    CountingSource source(file, "pages.tif");
+    const std::unique_ptr<host::ImageReader> reader = host::openImageReader(source);
+    EXPECT_EQ(reader->header().pages, 3000);
+    EXPECT_LT(source.bytesRead(), 8 * file.size());
+}
+
+// A TIFF without an Orientation tag stands as its XMP says.
+TEST(TiffReading, OrientationOnlyInTheXmpTurnsThePicture) {
+    const std::string xmp =
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+        "<rdf:Description rdf:about=\"\" xmlns:tiff=\"http://ns.adobe.com/tiff/1.0/\" tiff:Orientation=\"6\"/>"
+        "</rdf:RDF></x:xmpmeta>";
+    const BgraImage stored = quadrants(8, 6);
+    const host::Picture picture = host::decodeImage(makeTiff(stored, {.orientation = 0, .xmp = xmp}), "x.tif");
+    EXPECT_EQ(difference(storedFor(stored, 8), picture.image), "") << "turned a quarter clockwise";
+    EXPECT_NE(picture.metadata.xmp.find("tiff:Orientation=\"1\""), std::string::npos) << picture.metadata.xmp;
+}
+
+// The EXIF of a BigTIFF file, which exiv2 does not read, arrives through
+// libtiff, as a classic TIFF's does through exiv2.
+TEST(TiffReading, EveryTiffKeepsItsExif) {
+    for (const bool big : {false, true}) {
+#if defined(SEPIA_LIBTIFF_LACKS_BIGTIFF_FIX)
+        if (big) {
+            continue;
+        }
+#endif
+        const host::Picture picture =
+            host::decodeImage(makeTiff(smooth(8, 8, false), {.bigTiff = big, .exifFields = true}), "x.tif");
+        EXPECT_EQ(picture.warnings, std::vector<std::string>()) << "BigTIFF " << big;
+        Exiv2::ExifData exif;
+        ASSERT_NE(Exiv2::ExifParser::decode(exif, picture.metadata.exif.data(),
+                                            static_cast<std::uint32_t>(picture.metadata.exif.size())),
+                  Exiv2::invalidByteOrder)
+            << "BigTIFF " << big;
+        auto value = [&exif](const char* key) {
+            const auto found = exif.findKey(Exiv2::ExifKey(key));
+            return found == exif.end() ? std::string("(none)") : found->toString();
+        };
+        auto number = [&exif](const char* key) {
+            const auto found = exif.findKey(Exiv2::ExifKey(key));
+            return found == exif.end() ? -1.0 : static_cast<double>(found->toFloat());
+        };
+        EXPECT_EQ(value("Exif.Image.Make"), "Darkroom Test") << "BigTIFF " << big;
+        // As exact as libtiff, which keeps fractions as floating point, keeps them.
+        EXPECT_NEAR(number("Exif.Photo.ExposureTime"), 0.004, 1e-9) << "BigTIFF " << big;
+        EXPECT_NEAR(number("Exif.Photo.FNumber"), 2.8, 1e-6) << "BigTIFF " << big;
+    }
+}
+
+// PNG text in several languages: each language an alternative of the XMP
+// property in formats without text chunks, the plain text the default.
+TEST(PngText, EveryLanguageReachesTheXmp) {
+    const std::vector<std::uint8_t> png = makePng(
+        smooth(8, 8, false),
+        {.text = {{"Title", "Pier"}}, .internationalText = {{"Title", "ru", "Пирс"}, {"Description", "de", "Steg"}}});
+    for (const host::ImageFormat format : {host::ImageFormat::Jpeg, host::ImageFormat::Tiff, host::ImageFormat::Webp}) {
+        std::vector<std::string> warnings;
+        const std::vector<std::uint8_t> written =
+            host::encodeImage(host::decodeImage(png, "x.png"), format, {}, "out", warnings);
+        EXPECT_EQ(warnings, std::vector<std::string>()) << host::formatName(format);
+        Exiv2::XmpData xmp;
+        ASSERT_EQ(Exiv2::XmpParser::decode(xmp, host::decodeImage(written, "out").metadata.xmp), 0);
+        auto alternatives = [&xmp](const char* key) {
+            const auto found = xmp.findKey(Exiv2::XmpKey(key));
+            return found == xmp.end() ? std::string("(none)") : found->value().toString();
+        };
+        EXPECT_EQ(alternatives("Xmp.dc.title"), "lang=\"x-default\" Pier, lang=\"ru\" Пирс")
+            << host::formatName(format);
+        EXPECT_EQ(alternatives("Xmp.dc.description"), "lang=\"x-default\" Steg, lang=\"de\" Steg")
+            << host::formatName(format);
+    }
+}
+
+// A progressive JPEG is held whole as its coefficients: it is refused for
+// their size against the limit, which the message names, not for how well
+// it compresses.
+TEST(JpegReading, ProgressiveFilesAreBoundByTheirPixels) {
+    const std::vector<std::uint8_t> file = makeJpeg(smooth(1000, 700, false), {.quality = 20, .progressive = true});
+    ASSERT_LT(file.size(), std::size_t{64} << 10);
+    host::MemorySource source(file, "small.jpg");
+    EXPECT_NO_THROW(host::openImageReader(source));
+    try {
+        host::openImageReader(source, {.maxMemoryBytes = std::uint64_t{2} << 20});
+        ADD_FAILURE() << "refused no progressive JPEG beyond the limit";
+    } catch (const host::HostError& error) {
+        EXPECT_NE(std::string(error.what()).find("'small.jpg' is a progressive JPEG of 1000 x 700 pixels"),
+                  std::string::npos)
+            << error.what();
+        EXPECT_NE(std::string(error.what()).find("limit of 2 MiB"), std::string::npos) << error.what();
     }
 }
 

@@ -443,6 +443,15 @@ std::vector<std::uint8_t> makePng(const BgraImage& image, const PngOptions& opti
         png_set_eXIf_1(write.png, write.info, static_cast<png_uint_32>(options.exif.size()),
                        const_cast<png_bytep>(options.exif.data()));
     }
+    for (const auto& [keyword, language, value] : options.internationalText) {
+        png_text text{};
+        text.compression = PNG_ITXT_COMPRESSION_NONE;
+        text.key = const_cast<png_charp>(keyword.c_str());
+        text.lang = const_cast<png_charp>(language.c_str());
+        text.text = const_cast<png_charp>(value.c_str());
+        text.itxt_length = value.size();
+        png_set_text(write.png, write.info, &text, 1);
+    }
     for (const auto& [keyword, value] : options.text) {
         png_text text{};
         text.compression = PNG_TEXT_COMPRESSION_NONE;
@@ -541,7 +550,15 @@ std::vector<std::uint8_t> makeTiff(const BgraImage& image, const TiffOptions& op
         TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
         TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
         TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-        TIFFSetField(tif, TIFFTAG_ORIENTATION, options.orientation);
+        if (options.orientation != 0) {
+            TIFFSetField(tif, TIFFTAG_ORIENTATION, options.orientation);
+        }
+        if (page == 0 && !options.xmp.empty()) {
+            TIFFSetField(tif, TIFFTAG_XMLPACKET, static_cast<std::uint32_t>(options.xmp.size()), options.xmp.data());
+        }
+        if (page == 0 && options.exifFields) {
+            TIFFSetField(tif, TIFFTAG_MAKE, "Darkroom Test");
+        }
         TIFFSetField(tif, TIFFTAG_COMPRESSION, options.compression);
         if (options.compression == COMPRESSION_JPEG) {
             TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 95);
@@ -588,6 +605,21 @@ std::vector<std::uint8_t> makeTiff(const BgraImage& image, const TiffOptions& op
                 }
                 TIFFWriteScanline(tif, row.data(), static_cast<std::uint32_t>(y), 0);
             }
+        }
+        if (page == 0 && options.exifFields) {
+            // The image's directory, then the EXIF directory, then the
+            // image's again, now pointing at it.
+            TIFFSetField(tif, TIFFTAG_EXIFIFD, std::uint64_t{0});
+            TIFFWriteDirectory(tif);
+            TIFFCreateEXIFDirectory(tif);
+            TIFFSetField(tif, EXIFTAG_EXPOSURETIME, 1.0 / 250);
+            TIFFSetField(tif, EXIFTAG_FNUMBER, 2.8);
+            std::uint64_t exifOffset = 0;
+            TIFFWriteCustomDirectory(tif, &exifOffset);
+            TIFFSetDirectory(tif, 0);
+            TIFFSetField(tif, TIFFTAG_EXIFIFD, exifOffset);
+            TIFFRewriteDirectory(tif);
+            continue;
         }
         TIFFWriteDirectory(tif);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -92,12 +93,14 @@ struct PngOptions {
     std::uint32_t pixelsPerMetre = 0;  // pHYs
     std::uint32_t gamma = 0;           // gAMA, times 100000
     int frames = 0;                    // an acTL chunk announcing an animation of that many frames
+    // iTXt chunks before the image data: keyword, language, text.
+    std::vector<std::array<std::string, 3>> internationalText;
 };
 std::vector<std::uint8_t> makePng(const BgraImage& image, const PngOptions& options = {});
 std::vector<std::uint8_t> makePng16(const WideImage& image);
 
 struct TiffOptions {
-    int orientation = 1;
+    int orientation = 1;            // 0: no Orientation tag
     std::uint16_t compression = 1;  // a libtiff COMPRESSION_* value
     bool tiled = false;
     std::vector<std::uint8_t> icc;
@@ -105,6 +108,8 @@ struct TiffOptions {
     int pages = 1;                // further pages hold the picture turned upside down
     float dpi = 0;
     bool bigTiff = false;
+    std::string xmp;          // tag 700
+    bool exifFields = false;  // Make "Darkroom Test" and an EXIF directory: ExposureTime 1/250, FNumber 2.8
 };
 std::vector<std::uint8_t> makeTiff(const BgraImage& image, const TiffOptions& options = {});
 std::vector<std::uint8_t> makeTiff16(const WideImage& image);
