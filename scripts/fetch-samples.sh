@@ -78,8 +78,11 @@ cp "$sources"/libpng/contrib/testpngs/*.png "$sources"/libpng/contrib/testpngs/c
 cp "$sources"/tiff/test/images/*.tif* "$suites/libtiff/"
 cp "$sources"/libjpeg-turbo/testimages/*.jpg "$suites/libjpeg-turbo/"
 find "$sources/libwebp" -name "*.webp" -exec cp {} "$suites/libwebp/" \;
-cp "$sources"/libheif/examples/example.heic "$sources"/libheif/examples/example.avif \
-    "$sources"/libheif/fuzzing/corpus/* "$suites/libheif/"
+cp "$sources"/libheif/fuzzing/corpus/* "$suites/libheif/"
+cp "$sources"/libheif/examples/example.heic "$suites/libheif/example-heic.heic"
+cp "$sources"/libheif/examples/example.avif "$suites/libheif/example-avif.avif"
 for suite in "$suites"/*; do
     echo "$(ls "$suite" | wc -l) files in $suite"
 done
+# Each file as its library's own tool decodes it, once for every build.
+sh tests/host/decode_suites.sh "$suites" build/deps/suites-decoded

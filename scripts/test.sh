@@ -1,7 +1,8 @@
 #!/bin/sh
-# Every test: the Linux module natively, the Windows DLL under Wine, both
-# sanitizer builds (the fuzz targets' seed corpora run under the address
-# sanitizer), and the static checks. Installs what is missing first.
+# Every test: the Linux module natively, the Windows DLL under Wine, every
+# test again under each sanitizer build (the fuzz targets' seed corpora run
+# under the address sanitizer), and the static checks. Installs what is
+# missing first.
 # (scripts/fuzz.sh is the fuzzer's search, for minutes or hours.)
 #
 # Two lanes share the machine, so that one lane's waiting (Wine starting,
@@ -75,16 +76,11 @@ status=0
     stage main "linux" &&
         build_and_test linux &&
         stage main "asan" &&
-        # Not the runs over photographs from the wild and the comparison of
-        # HEIF, AVIF and JPEG XL with their libraries' tools: mostly the
-        # (uninstrumented) libraries' work, which the fuzz targets see into.
-        SEPIA_CTEST_EXCLUDE='host_real_files_test|host_modern_formats_test' build_and_test asan &&
+        build_and_test asan &&
         stage main "static checks" &&
         sh scripts/static-checks.sh &&
-        # ThreadSanitizer where threads meet: the plug-in under concurrent
-        # calls, loads and unloads, and the host's many-files runs.
         stage main "tsan" &&
-        build_and_test tsan concurrency_test load_unload_test host_test
+        build_and_test tsan
 } || status=1
 
 wait "$alongside_pid" || status=1
