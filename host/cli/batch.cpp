@@ -9,10 +9,10 @@
 #include <thread>
 
 #include "host/cli/progress_report.h"
-#include "host/cli/tone_file.h"
 #include "host/files/file_identity.h"
 #include "host/files/interruption.h"
 #include "host/host_error.h"
+#include "host/pipeline/tone_file.h"
 #include "host/utf8_path.h"
 
 namespace host {
@@ -35,8 +35,8 @@ std::vector<BatchFile> planBatch(const std::vector<std::string>& inputs, const s
         std::string extension = format ? "." + *format : utf8FromPath(in.extension());
         if (const std::optional<ImageFormat> own = formatFromExtension("x" + extension);
             !format && own && !canWrite(*own)) {
-            extension = ".jpg";
-            file.heifAsJpeg = true;
+            extension = formatOf(formatOf(*own).writtenAs).extensions.front();
+            file.readOnly = own;
         }
         fs::path name = in.stem();
         name += pathFromUtf8(extension);

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "host/cli/console.h"
-#include "host/cli/tone_file.h"
 #include "host/image/image_files.h"
+#include "host/pipeline/tone_file.h"
 #include "host/plugin/plugin_library.h"
 
 namespace host {
@@ -20,14 +20,15 @@ struct BatchFile {
     // Why the file cannot be done, found before the run starts; empty if
     // nothing is known against it.
     std::string problem;
-    // A HEIF input (.heic, .heif, .hif) written as JPEG, for want of
-    // --format: the host writes no HEIF.
-    bool heifAsJpeg = false;
+    // The format of an input the host reads but does not write (HEIF),
+    // written as that format's `writtenAs` for want of --format.
+    std::optional<ImageFormat> readOnly;
 };
 
 // The output of each input: `folder`/<input's name without extension>.<ext>,
-// where ext is `format` if given, else the input's own extension (but .jpg
-// for HEIF, which the host reads and does not write). `folder`
+// where ext is `format` if given, else the input's own extension (for a
+// format the host reads and does not write, that of the format it is
+// written as instead: .jpg for HEIF). `folder`
 // must exist. Outputs are checked the way the file system tells files apart
 // (see file_identity.h), before anything is written: an input whose output
 // would be the input itself, or any other input, or the output of an

@@ -16,13 +16,13 @@ namespace {
 struct Command {
     const char* name;
     int (*run)(const std::vector<std::string>&, Console&);
-    const char* usage;
+    std::string (*usage)();
 };
 
 constexpr Command kCommands[] = {
-    {"info", runInfo, kInfoUsage},
-    {"apply", runApply, kApplyUsage},
-    {"sheet", runSheet, kSheetUsage},
+    {"info", runInfo, infoUsage},
+    {"apply", runApply, applyUsage},
+    {"sheet", runSheet, sheetUsage},
 };
 
 bool isHelp(const std::string& argument) { return argument == "--help" || argument == "-h"; }
@@ -53,11 +53,11 @@ int printVersion(const std::vector<std::string>& arguments, std::ostream& out, s
 int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
                    bool errIsTerminal) {
     if (arguments.empty()) {
-        err << kProgramUsage;
+        err << programUsage();
         return 2;
     }
     if (isHelp(arguments[0]) || arguments[0] == "help") {
-        out << kProgramUsage;
+        out << programUsage();
         return 0;
     }
     if (arguments[0] == "--version") {
@@ -70,13 +70,13 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
         }
     }
     if (command == nullptr) {
-        err << "sepia-host: unknown command '" << arguments[0] << "'\n\n" << kProgramUsage;
+        err << "sepia-host: unknown command '" << arguments[0] << "'\n\n" << programUsage();
         return 2;
     }
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
     for (const std::string& argument : rest) {
         if (isHelp(argument)) {
-            out << command->usage;
+            out << command->usage();
             return 0;
         }
     }
@@ -84,7 +84,7 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     try {
         return command->run(rest, console);
     } catch (const UsageError& error) {
-        err << "sepia-host " << command->name << ": " << error.what() << "\n\n" << command->usage;
+        err << "sepia-host " << command->name << ": " << error.what() << "\n\n" << command->usage();
         return 2;
     } catch (const Interrupted&) {
         // A batch has said what it wrote; one file is not written.

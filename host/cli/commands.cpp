@@ -8,11 +8,11 @@
 
 #include "host/cli/arguments.h"
 #include "host/cli/batch.h"
-#include "host/cli/tone_file.h"
 #include "host/files/file_identity.h"
 #include "host/files/input_file.h"
 #include "host/host_error.h"
 #include "host/image/image_files.h"
+#include "host/pipeline/tone_file.h"
 #include "host/plugin/plugin_library.h"
 #include "host/plugin/preset_list.h"
 #include "host/sheet/contact_sheet.h"
@@ -21,107 +21,199 @@
 
 namespace host {
 
-const char kProgramUsage[] =
-    "usage: sepia-host COMMAND [ARGUMENTS]\n"
-    "       sepia-host --version [PLUGIN]\n"
-    "\n"
-    "Loads a colour-toning plug-in library by path, as the host application\n"
-    "does, and runs it on images.\n"
-    "\n"
-    "commands:\n"
-    "  info PLUGIN                                        what the plug-in reports\n"
-    "  apply PLUGIN --preset PRESET IN OUT                tone one image file\n"
-    "  apply PLUGIN --preset PRESET --output-dir DIR IN...  tone many\n"
-    "  sheet PLUGIN [IN] OUT                              the original and every preset, side by side\n"
-    "\n"
-    "--version prints this program's version and the plug-in's (the one given,\n"
-    "or the one installed with it). Run 'sepia-host COMMAND --help' for a\n"
-    "command's details.\n";
+std::string programUsage() {
+    return "usage: sepia-host COMMAND [ARGUMENTS]\n"
+           "       sepia-host --version [PLUGIN]\n"
+           "\n"
+           "Loads a colour-toning plug-in library by path, as the host application\n"
+           "does, and runs it on images.\n"
+           "\n"
+           "commands:\n"
+           "  info PLUGIN                                        what the plug-in reports\n"
+           "  apply PLUGIN --preset PRESET IN OUT                tone one image file\n"
+           "  apply PLUGIN --preset PRESET --output-dir DIR IN...  tone many\n"
+           "  sheet PLUGIN [IN] OUT                              the original and every preset, side by side\n"
+           "\n"
+           "--version prints this program's version and the plug-in's (the one given,\n"
+           "or the one installed with it). Run 'sepia-host COMMAND --help' for a\n"
+           "command's details.\n";
+}
 
-const char kInfoUsage[] =
-    "usage: sepia-host info PLUGIN\n"
-    "\n"
-    "Loads PLUGIN (a .so or .dll path) and prints its name, identifier,\n"
-    "category, description, the answer of every fixed entry, and the presets\n"
-    "its parameter record lists, one label a line with its index.\n";
+std::string infoUsage() {
+    return "usage: sepia-host info PLUGIN\n"
+           "\n"
+           "Loads PLUGIN (a .so or .dll path) and prints its name, identifier,\n"
+           "category, description, the answer of every fixed entry, and the presets\n"
+           "its parameter record lists, one label a line with its index.\n";
+}
 
-const char kApplyUsage[] =
-    "usage: sepia-host apply PLUGIN --preset PRESET [OPTIONS] IN OUT\n"
-    "       sepia-host apply PLUGIN --preset PRESET --output-dir DIR [OPTIONS] IN...\n"
-    "\n"
-    "Tones the image IN with PRESET and writes OUT; or tones every IN into\n"
-    "DIR/<IN's name without extension>.<ext>, creating DIR if it is missing.\n"
-    "  PRESET             a label as 'info' lists it (\"Cyanotype 2\") or its index (7)\n"
-    "  IN                 a PNG, JPEG, TIFF, WebP, HEIF (HEIC), AVIF or JPEG XL file;\n"
-    "                     - reads standard input\n"
-    "  OUT                .png, .jpg, .jpeg, .tif, .tiff, .webp, .avif or .jxl (any\n"
-    "                     case): the extension chooses the format; - writes\n"
-    "                     standard output (with --format). HEIF is read, not\n"
-    "                     written: with --output-dir a HEIF input becomes a JPEG\n"
-    "options:\n"
-    "  -o, --output-dir DIR  tone every IN into DIR\n"
-    "  --format EXT          write EXT files (png, jpg, tif, webp, avif, jxl): with\n"
-    "                        --output-dir instead of each IN's own format; with\n"
-    "                        OUT - the format written to standard output\n"
-    "  -j, --jobs N          with --output-dir: N files at a time (default: this\n"
-    "                        machine's cores)\n"
-    "  -q, --quality Q       JPEG, WebP, AVIF and JPEG XL quality, 1 to 100\n"
-    "                        (default 90)\n"
-    "  --lossless            WebP, AVIF and JPEG XL: lossless instead of lossy\n"
-    "  --strip               write no metadata (EXIF, XMP, IPTC-IIM, ICC profile,\n"
-    "                        text, comments); the print resolution stays\n"
-    "  --max-pixels N        refuse pictures of more than N pixels (default\n"
-    "                        4294967296, 65536 x 65536)\n"
-    "\n"
-    "Pictures stream: JPEG, PNG and TIFF (strips, tiles, BigTIFF, every page)\n"
-    "are read, toned and written a band of rows at a time, so memory does not\n"
-    "grow with the picture. WebP, HEIF, AVIF and JPEG XL hold the whole\n"
-    "picture, as their libraries decode and encode whole pictures; so do\n"
-    "progressive JPEG (its coefficients) and interlaced PNG.\n"
-    "\n"
-    "Pictures are read upright: the EXIF, TIFF or XMP orientation, or HEIF's\n"
-    "and JPEG XL's own, is applied (a JPEG, PNG or TIFF stored turned goes\n"
-    "through a temporary file beside OUT), and the metadata written records\n"
-    "orientation 1 and the upright size.\n"
-    "Metadata is kept, in every format that has a place for it:\n"
-    "  EXIF, with GPS and maker notes   every format; without its thumbnail,\n"
-    "                                   which shows the picture before toning\n"
-    "  XMP                              every format (in JPEG extended XMP if\n"
-    "                                   large)\n"
-    "  IPTC-IIM                         JPEG (APP13), TIFF; elsewhere its fields\n"
-    "                                   go into the XMP (IPTC Core)\n"
-    "  ICC profile (RGB only)           every format; PNG's gAMA, cHRM and sRGB,\n"
-    "                                   and HEIF's colour numbers (nclx), become\n"
-    "                                   one where the output cannot keep them\n"
-    "  PNG text, JPEG comments          as they are in their format; elsewhere\n"
-    "                                   Title, Author, Description, Copyright\n"
-    "                                   go into the XMP, comments into comments\n"
-    "  print resolution                 every format\n"
-    "A block that cannot be read or written is left out with a warning; the\n"
-    "picture is still written and the exit status is 0. So are the pages or\n"
-    "frames a file holds beyond its first, but for TIFF into TIFF.\n"
-    "16-bit samples are rounded to 8 bits, the plug-in's pixel format. Alpha is\n"
-    "kept in every format but JPEG, which has none. HEIF and AVIF samples of\n"
-    "10 and 12 bits are rounded to 8 bits too. Every output is written whole\n"
-    "or not at all, and never over an input. With --output-dir a file that\n"
-    "fails is reported and the others are still toned; the exit status is 1\n"
-    "if any failed.\n";
+namespace {
 
-const char kSheetUsage[] =
-    "usage: sepia-host sheet PLUGIN [IN] OUT\n"
-    "\n"
-    "Writes OUT (.png, .jpg, .tif or .webp): a contact sheet of the original image\n"
-    "and every preset, each tile labelled with its preset's name. Without IN it\n"
-    "uses a built-in test chart (hue sweep, grey ramp, colour and skin patches).\n";
+// `text` wrapped at 78 columns, each line after the first indented by
+// `indent` spaces.
+std::string wrapped(const std::string& text, std::size_t indent, std::size_t first = 0) {
+    std::string out;
+    std::size_t column = first;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string word = text.substr(at, end - at);
+        if (column > indent && column + 1 + word.size() > 78) {
+            out += '\n';
+            out.append(indent, ' ');
+            column = indent;
+        } else if (column > first || !out.empty()) {
+            out += ' ';
+            ++column;
+        }
+        out += word;
+        column += word.size();
+        at = end + 1;
+    }
+    return out;
+}
+
+// The formats read, not written, and what their files become in a batch.
+std::string notWritten() {
+    std::string text;
+    for (const Format& format : formats()) {
+        if (format.write == nullptr) {
+            text += std::string(text.empty() ? "" : " ") + format.name + " is read, not written: with --output-dir a " +
+                    format.name + " input becomes " + (formatName(format.writtenAs)[0] == 'A' ? "an " : "a ") +
+                    formatName(format.writtenAs) + ".";
+        }
+    }
+    return text;
+}
+
+// "PNG, JPEG, TIFF, WebP, HEIF (HEIC), AVIF or JPEG XL"
+std::string inputFormats() {
+    std::string text = formatList("read");
+    for (const Format& format : formats()) {
+        if (format.alsoCalled != nullptr) {
+            const std::string name = format.name;
+            if (const std::size_t at = text.find(name); at != std::string::npos) {
+                text.insert(at + name.size(), std::string(" (") + format.alsoCalled + ")");
+            }
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+namespace {
+
+// What apply does with orientation and metadata, and what it promises of
+// the files it writes.
+const char* uprightAndMetadataText() {
+    return "Pictures are read upright: the EXIF, TIFF or XMP orientation, or HEIF's\n"
+           "and JPEG XL's own, is applied (a JPEG, PNG or TIFF stored turned goes\n"
+           "through a temporary file beside OUT), and the metadata written records\n"
+           "orientation 1 and the upright size.\n"
+           "Metadata is kept, in every format that has a place for it:\n"
+           "  EXIF, with GPS and maker notes   every format; without its thumbnail,\n"
+           "                                   which shows the picture before toning\n"
+           "  XMP                              every format (in JPEG extended XMP if\n"
+           "                                   large)\n"
+           "  IPTC-IIM                         JPEG (APP13), TIFF; elsewhere its fields\n"
+           "                                   go into the XMP (IPTC Core)\n"
+           "  ICC profile (RGB only)           every format; PNG's gAMA, cHRM and sRGB,\n"
+           "                                   and HEIF's colour numbers (nclx), become\n"
+           "                                   one where the output cannot keep them\n"
+           "  PNG text, JPEG comments          as they are in their format; elsewhere\n"
+           "                                   Title, Author, Description, Copyright\n"
+           "                                   go into the XMP, comments into comments\n"
+           "  print resolution                 every format\n"
+           "A block that cannot be read or written is left out with a warning; the\n"
+           "picture is still written and the exit status is 0. So are the pages or\n"
+           "frames a file holds beyond its first, but for TIFF into TIFF.\n"
+           "16-bit samples are rounded to 8 bits, the plug-in's pixel format. Alpha is\n"
+           "kept in every format but JPEG, which has none. HEIF and AVIF samples of\n"
+           "10 and 12 bits are rounded to 8 bits too. Every output is written whole\n"
+           "or not at all, and never over an input. With --output-dir a file that\n"
+           "fails is reported and the others are still toned; the exit status is 1\n"
+           "if any failed. Ctrl-C stops the work between bands, leaves nothing behind\n"
+           "and exits 130.\n";
+}
+
+}  // namespace
+
+std::string applyUsage() {
+    std::string alsoHeld;
+    for (const Format& format : formats()) {
+        if (format.streams && format.heldWholeToo != nullptr) {
+            alsoHeld += std::string(alsoHeld.empty() ? "" : " and ") + format.heldWholeToo;
+        }
+    }
+    return "usage: sepia-host apply PLUGIN --preset PRESET [OPTIONS] IN OUT\n"
+           "       sepia-host apply PLUGIN --preset PRESET --output-dir DIR [OPTIONS] IN...\n"
+           "\n"
+           "Tones the image IN with PRESET and writes OUT; or tones every IN into\n"
+           "DIR/<IN's name without extension>.<ext>, creating DIR if it is missing.\n"
+           "  PRESET             a label as 'info' lists it (\"Cyanotype 2\") or its index (7)\n"
+           "  IN                 " +
+           wrapped("a " + inputFormats() + " file; - reads standard input", 21, 21) +
+           "\n"
+           "  OUT                " +
+           wrapped(writableExtensions() +
+                       " (any case): the extension chooses the format; - writes standard output (with --format). " +
+                       notWritten(),
+                   21, 21) +
+           "\n"
+           "options:\n"
+           "  -o, --output-dir DIR  tone every IN into DIR\n"
+           "  --format EXT          " +
+           wrapped("write EXT files (" + formatList("short", "or") +
+                       "): with --output-dir instead of each IN's own format; with OUT - the format written to "
+                       "standard output",
+                   24, 24) +
+           "\n"
+           "  -j, --jobs N          with --output-dir: N files at a time (default: this\n"
+           "                        machine's cores)\n"
+           "  -q, --quality Q       " +
+           wrapped(formatList("quality", "and") + " quality, 1 to 100 (default 90)", 24, 24) +
+           "\n"
+           "  --lossless            " +
+           wrapped(formatList("lossless", "and") + ": lossless instead of lossy", 24, 24) +
+           "\n"
+           "  --strip               write no metadata (EXIF, XMP, IPTC-IIM, ICC profile,\n"
+           "                        text, comments); the print resolution stays\n"
+           "  --max-pixels N        refuse pictures of more than N pixels (default\n"
+           "                        4294967296, 65536 x 65536)\n"
+           "\n" +
+           wrapped("Pictures stream: " + formatList("streamed", "and") +
+                       " (strips, tiles, BigTIFF, every page) are read, toned and written a band of rows at a time, "
+                       "so memory does not grow with the picture. " +
+                       formatList("held", "and") +
+                       " hold the whole picture, as their libraries decode and encode whole pictures; so do " +
+                       alsoHeld + ".",
+                   0) +
+           "\n"
+           "\n" +
+           uprightAndMetadataText();
+}
+
+std::string sheetUsage() {
+    return "usage: sepia-host sheet PLUGIN [IN] OUT\n"
+           "\n" +
+           wrapped("Writes OUT (" + writableExtensions() +
+                       "): a contact sheet of the original image and every preset, each tile labelled with its "
+                       "preset's name. Without IN it uses a built-in test chart (hue sweep, grey ramp, colour and "
+                       "skin patches).",
+                   0) +
+           "\n";
+}
 
 namespace {
 
 void requireWritableExtension(const std::string& path) {
     if (const std::optional<ImageFormat> format = formatFromExtension(path); format && !canWrite(*format)) {
-        throw UsageError("cannot write '" + path + "': " + formatName(*format) +
-                         " is read, not written (HEVC encoders carry patent and licence burdens); the output must "
-                         "end in " +
-                         writableExtensions());
+        throw UsageError("cannot write '" + path + "': " + formatName(*format) + " is read, not written (" +
+                         formatOf(*format).notWrittenBecause + "); the output must end in " + writableExtensions());
     }
     if (!canWriteImageTo(path)) {
         throw UsageError("cannot write '" + path + "': the output must end in " + writableExtensions());
@@ -138,7 +230,8 @@ std::string hex(std::intptr_t value) {
 std::string formatExtension(const std::string& format) {
     std::string extension = format.rfind('.', 0) == 0 ? format.substr(1) : format;
     if (extension.empty() || !canWriteImageTo("x." + extension)) {
-        throw UsageError("--format must be png, jpg, jpeg, tif, tiff, webp, avif or jxl, not '" + format + "'");
+        throw UsageError("--format must be " + formatList("extensions") + " (with or without the dot), not '" + format +
+                         "'");
     }
     return extension;
 }
@@ -275,9 +368,12 @@ int runApply(const std::vector<std::string>& arguments, Console& console) {
     }
     const std::vector<std::string> inputs(parsed.positional.begin() + 1, parsed.positional.end());
     const std::vector<BatchFile> files = planBatch(inputs, folder, format);
-    if (std::any_of(files.begin(), files.end(), [](const BatchFile& file) { return file.heifAsJpeg; })) {
-        console.err << "sepia-host apply: HEIF inputs are written as JPEG: this host writes no HEIF (HEVC encoders "
-                       "carry patent and licence burdens); --format chooses another format\n";
+    for (const Format& read : formats()) {
+        if (std::any_of(files.begin(), files.end(), [&](const BatchFile& file) { return file.readOnly == read.id; })) {
+            console.err << "sepia-host apply: " << read.name << " inputs are written as " << formatName(read.writtenAs)
+                        << ": this host writes no " << read.name << " (" << read.notWrittenBecause
+                        << "); --format chooses another format\n";
+        }
     }
     const std::size_t failures = runBatch(files, object, preset, label, options, jobs, console);
     return failures == 0 ? 0 : 1;

@@ -14,10 +14,11 @@ int runInfo(const std::vector<std::string>& arguments, Console& console);
 int runApply(const std::vector<std::string>& arguments, Console& console);
 int runSheet(const std::vector<std::string>& arguments, Console& console);
 
-// Usage texts, for --help and for usage errors.
-extern const char kProgramUsage[];
-extern const char kInfoUsage[];
-extern const char kApplyUsage[];
-extern const char kSheetUsage[];
+// Usage texts, for --help and for usage errors; the formats' lists come
+// from the table of formats (formats.h).
+std::string programUsage();
+std::string infoUsage();
+std::string applyUsage();
+std::string sheetUsage();
 
 }  // namespace host

@@ -33,16 +33,24 @@ InputFile::InputFile(const std::string& path) : name_(path == kStandardStream ? 
     std::error_code error;
     const std::filesystem::path file = pathFromUtf8(path);
     if (!std::filesystem::exists(file, error)) {
-        throw HostError("cannot read '" + path + "': no such file");
+        throw HostError::reading(path, "no such file");
     }
     if (std::filesystem::is_directory(file, error)) {
-        throw HostError("cannot read '" + path + "': it is a folder");
+        throw HostError::reading(path, "it is a folder, not a file");
     }
     file_ = NativeFile::openForReading(path);
     size_ = file_.size();
 }
 
 std::size_t InputFile::read(void* buffer, std::size_t size) {
+    try {
+        return readBuffered(buffer, size);
+    } catch (const SystemError& failure) {
+        throw failure.as(Phase::Read, name_);
+    }
+}
+
+std::size_t InputFile::readBuffered(void* buffer, std::size_t size) {
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::size_t total = 0;
     while (total < size && position_ < size_) {

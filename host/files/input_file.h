@@ -25,6 +25,8 @@ public:
     const std::string& name() const override { return name_; }
 
 private:
+    std::size_t readBuffered(void* buffer, std::size_t size);
+
     std::string name_;
     NativeFile file_;
     std::uint64_t size_ = 0;

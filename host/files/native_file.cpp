@@ -64,7 +64,7 @@ NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
 
 void NativeFile::fail(const std::string& what) const {
     const int code = lastError();
-    throw HostError("'" + name_ + "': " + what + " (" + reasonFor(code) + ")");
+    throw SystemError(name_, what, reasonFor(code));
 }
 
 #if defined(_WIN32)

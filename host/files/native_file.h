@@ -5,11 +5,26 @@
 #include <optional>
 #include <string>
 
+#include "host/host_error.h"
+
 namespace host {
+
+// What the system refused: a HostError (phase Other) naming the file, what
+// failed and the system's reason ("'x': writing failed (No space left on
+// device)"); the reason alone, for callers that say more.
+class SystemError : public HostError {
+public:
+    SystemError(const std::string& file, const std::string& what, std::string reason)
+        : HostError(Phase::Other, file, what + " (" + reason + ")"), reason_(std::move(reason)) {}
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::string reason_;
+};
 
 // A file of the operating system, opened by one of the functions below and
 // closed (and unmapped) with this object: reads and writes at any offset,
-// in any size. Failures throw HostError naming `name` and the system's
+// in any size. Failures throw SystemError naming `name` and the system's
 // reason. Not shared between threads.
 class NativeFile {
 public:

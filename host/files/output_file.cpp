@@ -71,11 +71,10 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     std::error_code error;
     const fs::path target = fs::absolute(pathFromUtf8(path_), error);
     if (error || !fs::is_directory(target.parent_path(), error)) {
-        throw HostError("cannot write '" + path_ + "': folder '" + utf8FromPath(target.parent_path()) +
-                        "' does not exist");
+        throw HostError::writing(path_, "folder '" + utf8FromPath(target.parent_path()) + "' does not exist");
     }
     if (fs::is_directory(target, error)) {
-        throw HostError("cannot write '" + path_ + "': it is a folder");
+        throw HostError::writing(path_, "it is a folder");
     }
 #if !defined(_WIN32)
     if (std::optional<NativeFile> unnamed = NativeFile::createUnnamed(utf8FromPath(target.parent_path()))) {
@@ -87,10 +86,9 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
         const fs::path temporary = temporaryBeside(target);
         try {
             file_ = NativeFile::createNew(utf8FromPath(temporary));
-        } catch (const HostError& failure) {
-            throw HostError("cannot write '" + path_ + "': cannot create a file in '" +
-                            utf8FromPath(target.parent_path()) + "'" +
-                            std::string(failure.what()).substr(std::string(failure.what()).rfind(" (")));
+        } catch (const SystemError& failure) {
+            throw HostError::writing(path_, "cannot create a file in '" + utf8FromPath(target.parent_path()) + "' (" +
+                                                failure.reason() + ")");
         }
         temporary_ = utf8FromPath(temporary);
 #if defined(_WIN32)
@@ -110,8 +108,8 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
         if (::fchmod(file_.descriptor(), replaced.st_mode & 07777) != 0) {
             const int code = errno;
             removeTemporary();
-            throw HostError("cannot write '" + path_ + "': cannot give it the permissions of the file it replaces (" +
-                            std::system_category().message(code) + ")");
+            throw HostError::writing(path_, "cannot give it the permissions of the file it replaces (" +
+                                                std::system_category().message(code) + ")");
         }
         [[maybe_unused]] const int ignored = ::fchown(file_.descriptor(), replaced.st_uid, replaced.st_gid);
     }
@@ -132,10 +130,9 @@ void OutputFile::write(const void* data, std::size_t size) {
     if (size >= kGatheredBytes) {
         try {
             file_.writeAt(position_, data, size);
-        } catch (const HostError& failure) {
+        } catch (const SystemError& failure) {
             removeTemporary();
-            const std::string what = failure.what();
-            throw HostError("cannot write '" + path_ + "': " + what.substr(what.find("': ") + 3));
+            throw failure.as(Phase::Write, path_);
         }
         pendingAt_ = position_ + size;
     } else {
@@ -152,10 +149,9 @@ void OutputFile::flush() {
     }
     try {
         file_.writeAt(pendingAt_, pending_.data(), pending_.size());
-    } catch (const HostError& failure) {
+    } catch (const SystemError& failure) {
         removeTemporary();
-        const std::string what = failure.what();
-        throw HostError("cannot write '" + path_ + "': " + what.substr(what.find("': ") + 3));
+        throw failure.as(Phase::Write, path_);
     }
     pendingAt_ += pending_.size();
     pending_.clear();
@@ -190,10 +186,9 @@ void OutputFile::commit() {
             return;
         }
         file_.flushToDisk();
-    } catch (const HostError& failure) {
+    } catch (const SystemError& failure) {
         removeTemporary();
-        const std::string what = failure.what();
-        throw HostError("cannot write '" + path_ + "': " + what.substr(what.find("': ") + 3));
+        throw failure.as(Phase::Write, path_);
     }
     const fs::path target = fs::absolute(pathFromUtf8(path_));
 #if defined(_WIN32)
@@ -203,10 +198,9 @@ void OutputFile::commit() {
             file_.setDeleteOnClose(false);
         }
         file_.renameTo(utf8FromPath(target));
-    } catch (const HostError& failure) {
+    } catch (const SystemError& failure) {
         removeTemporary();
-        const std::string what = failure.what();
-        throw HostError("cannot write '" + path_ + "': cannot replace it" + what.substr(what.rfind(" (")));
+        throw HostError::committing(path_, "cannot replace it (" + failure.reason() + ")");
     }
     temporary_.clear();
     file_.close();
@@ -218,16 +212,15 @@ void OutputFile::commit() {
         if (vanishes_) {
             giveName(target);
         }
-    } catch (const HostError& failure) {
+    } catch (const SystemError& failure) {
         removeTemporary();
-        const std::string what = failure.what();
-        throw HostError("cannot write '" + path_ + "': cannot replace it" + what.substr(what.rfind(" (")));
+        throw HostError::committing(path_, "cannot replace it (" + failure.reason() + ")");
     }
     file_.close();
     if (!temporary_.empty() && ::rename(temporary_.c_str(), target.c_str()) != 0) {
         const int code = errno;
         removeTemporary();
-        throw HostError("cannot write '" + path_ + "': cannot replace it (" + reason(code) + ")");
+        throw HostError::committing(path_, "cannot replace it (" + reason(code) + ")");
     }
     temporary_.clear();
     // The new name itself reaches the disk with the folder.
@@ -254,7 +247,7 @@ void OutputFile::giveName(const fs::path& target) {
             return;
         }
     }
-    throw HostError("'" + path_ + "': cannot give it a temporary name (" + reason(EEXIST) + ")");
+    throw SystemError(path_, "cannot give it a temporary name", reason(EEXIST));
 }
 #endif
 
@@ -278,28 +271,28 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path, std::uint64_t m
     std::error_code error;
     const fs::path file = pathFromUtf8(path);
     if (!fs::exists(file, error)) {
-        throw HostError("cannot read '" + path + "': no such file");
+        throw HostError::reading(path, "no such file");
     }
     if (fs::is_directory(file, error)) {
-        throw HostError("cannot read '" + path + "': it is a folder");
+        throw HostError::reading(path, "it is a folder, not a file");
     }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        throw HostError("cannot read '" + path + "': permission denied or unreadable");
+        throw HostError::reading(path, "permission denied or unreadable");
     }
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     if (size < 0) {
-        throw HostError("cannot read '" + path + "': unreadable");
+        throw HostError::reading(path, "unreadable");
     }
     if (static_cast<std::uint64_t>(size) > maxBytes) {
-        throw HostError("cannot read '" + path + "': file is larger than " + std::to_string(maxBytes >> 20) + " MiB");
+        throw HostError::reading(path, "larger than " + std::to_string(maxBytes >> 20) + " MiB");
     }
     in.seekg(0, std::ios::beg);
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     in.read(reinterpret_cast<char*>(bytes.data()), size);
     if (!in) {
-        throw HostError("cannot read '" + path + "': reading failed");
+        throw HostError::reading(path, "reading failed");
     }
     return bytes;
 }

@@ -9,6 +9,8 @@
 
 #include "host/files/byte_stream.h"
 #include "host/image/picture.h"
+#include "host/metadata/encode_report.h"
+#include "host/metadata/upright_metadata.h"
 
 namespace host {
 
@@ -43,6 +45,11 @@ struct ReadLimits {
     std::uint64_t maxPixels = std::uint64_t{1} << 32;
     std::uint64_t maxMemoryBytes = std::uint64_t{1} << 30;
 };
+
+// The header's metadata as uprightMetadata takes it.
+inline StoredMetadata storedMetadataOf(const FileHeader& header) {
+    return {header.metadata, header.orientation, header.layout.width, header.layout.height, header.xmpExtensions};
+}
 
 // A file being decoded, band by band: one per file, one thread at a time.
 // Errors are HostError naming the file.
@@ -85,17 +92,6 @@ protected:
 struct EncodeOptions {
     int quality = 90;       // JPEG and lossy WebP, 1 to 100
     bool lossless = false;  // WebP
-};
-
-// Where an encoder reports: the name of the file it makes, and the warnings.
-struct EncodeReport {
-    std::string name;
-    std::vector<std::string>& warnings;
-
-    // `block` ("EXIF", "XMP", ...) is left out of the file, because of `why`.
-    void leftOut(const std::string& block, const std::string& why) {
-        warnings.push_back("cannot write the " + block + " of '" + name + "' (" + why + "); it is written without it");
-    }
 };
 
 // A file being encoded, band by band, into a ByteSink. The metadata is the

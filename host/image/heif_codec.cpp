@@ -8,7 +8,9 @@
 #include <memory>
 
 #include "host/host_error.h"
+#include "host/image/bgra_image.h"
 #include "host/image/codecs.h"
+#include "host/image/held_picture.h"
 #include "host/image/jpeg_segments.h"
 
 namespace host {
@@ -94,13 +96,11 @@ public:
         header_.layout = checkedLayout(name_, static_cast<std::uint64_t>(std::max(width, 0)),
                                        static_cast<std::uint64_t>(std::max(height, 0)),
                                        heif_image_handle_has_alpha_channel(handle_.get()) != 0, limits);
-        const std::uint64_t bytes =
-            std::uint64_t{8} * static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-        if (bytes > limits.maxMemoryBytes) {
-            throw HostError("'" + name_ + "' is a HEIF picture of " + std::to_string(width) + " x " +
-                            std::to_string(height) + " pixels, which must be held whole: more than " +
-                            std::to_string(limits.maxMemoryBytes >> 20) + " MiB");
-        }
+        // Decoded whole, in up to 16 bits a sample.
+        checkHeldWhole(Phase::Read, name_, "a HEIF picture", static_cast<std::uint64_t>(width),
+                       static_cast<std::uint64_t>(height),
+                       std::uint64_t{8} * static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height),
+                       limits.maxMemoryBytes);
         // Decoded upright: the EXIF's orientation says nothing more.
         header_.orientation = 1;
         takeMetadata();
@@ -113,7 +113,7 @@ public:
         const int width = header_.layout.width;
         for (int y = 0; y < rows; ++y, ++row_) {
             if (row_ >= header_.layout.height) {
-                throw HostError("more rows asked for than the picture has");
+                throw HostError::reading(name_, "has fewer rows than asked for");
             }
             const std::uint8_t* in = plane_ + static_cast<std::size_t>(row_) * static_cast<std::size_t>(stride_);
             std::uint8_t* out = bgra + static_cast<std::size_t>(y) * 4 * static_cast<std::size_t>(width);
@@ -140,8 +140,8 @@ public:
 private:
     void check(const heif_error& error) const {
         if (error.code != heif_error_Ok) {
-            throw HostError("'" + name_ + "' is not a valid HEIF image (" +
-                            (error.message != nullptr ? error.message : "libheif failed") + ")");
+            throw HostError::reading(name_, std::string("not a valid HEIF image (") +
+                                                (error.message != nullptr ? error.message : "libheif failed") + ")");
         }
     }
 
@@ -196,7 +196,7 @@ private:
         if (plane_ == nullptr || heif_image_get_width(image_.get(), heif_channel_interleaved) != header_.layout.width ||
             heif_image_get_height(image_.get(), heif_channel_interleaved) != header_.layout.height ||
             (bits_ != 8 && (bits_ < 9 || bits_ > 16 || depth <= 8))) {
-            throw HostError("'" + name_ + "' is not a valid HEIF image (unexpected decoded layout)");
+            throw HostError::reading(name_, "not a valid HEIF image (unexpected decoded layout)");
         }
     }
 
@@ -225,7 +225,13 @@ class AvifWriter : public ImageWriter {
 public:
     AvifWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata, const EncodeOptions& options,
                EncodeReport& report)
-        : out_(out), layout_(layout), metadata_(metadata), options_(options), report_(report) {
+        : out_(out), name_(out.name()), layout_(layout), metadata_(metadata), options_(options), report_(report) {
+        // libheif encodes whole pictures: the rows go straight into its own.
+        checkHeldWhole(
+            Phase::Write, name_, "an AVIF picture", static_cast<std::uint64_t>(layout.width),
+            static_cast<std::uint64_t>(layout.height),
+            std::uint64_t{4} * static_cast<std::uint64_t>(layout.width) * static_cast<std::uint64_t>(layout.height),
+            kMaxImageBytes);
         heif_image* image = nullptr;
         check(heif_image_create(layout.width, layout.height, heif_colorspace_RGB,
                                 layout.hasAlpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &image));
@@ -238,7 +244,7 @@ public:
         const int samples = layout_.hasAlpha ? 4 : 3;
         for (int y = 0; y < rows; ++y, ++row_) {
             if (row_ >= layout_.height) {
-                throw HostError("cannot encode AVIF (more rows than the picture has)");
+                throw HostError::writing(name_, "cannot encode AVIF (more rows than the picture has)");
             }
             const std::uint8_t* in = bgra + static_cast<std::size_t>(y) * 4 * static_cast<std::size_t>(layout_.width);
             std::uint8_t* out = plane_ + static_cast<std::size_t>(row_) * static_cast<std::size_t>(stride_);
@@ -255,7 +261,7 @@ public:
 
     void finish() override {
         if (row_ != layout_.height) {
-            throw HostError("cannot encode AVIF (the picture is incomplete)");
+            throw HostError::writing(name_, "cannot encode AVIF (the picture is incomplete)");
         }
         const Context context(heif_context_alloc());
         heif_encoder* encoder = nullptr;
@@ -310,12 +316,13 @@ public:
 private:
     void check(const heif_error& error) const {
         if (error.code != heif_error_Ok) {
-            throw HostError(std::string("cannot encode AVIF (") +
-                            (error.message != nullptr ? error.message : "libheif failed") + ")");
+            throw HostError::writing(name_, std::string("cannot encode AVIF (") +
+                                                (error.message != nullptr ? error.message : "libheif failed") + ")");
         }
     }
 
     ByteSink& out_;
+    std::string name_;
     PictureLayout layout_;
     ImageMetadata metadata_;
     EncodeOptions options_;

@@ -5,8 +5,8 @@
 #include "host/files/input_file.h"
 #include "host/files/output_file.h"
 #include "host/host_error.h"
-#include "host/image/metadata.h"
 #include "host/image/orientation.h"
+#include "host/metadata/upright_metadata.h"
 #include "host/utf8_path.h"
 
 namespace host {
@@ -14,91 +14,50 @@ namespace host {
 PictureLayout checkedLayout(const std::string& name, std::uint64_t width, std::uint64_t height, bool hasAlpha,
                             const ReadLimits& limits) {
     if (width == 0 || height == 0) {
-        throw HostError("'" + name + "' holds an image without pixels (" + std::to_string(width) + " x " +
-                        std::to_string(height) + ")");
+        throw HostError::reading(
+            name, "an image without pixels (" + std::to_string(width) + " x " + std::to_string(height) + ")");
     }
     const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
     if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) {
-        throw HostError("'" + name + "' holds an image of " + size + ", more than the host reads");
+        throw HostError::reading(name, "an image of " + size + ", more than the host reads");
     }
     if (width * height > limits.maxPixels) {
-        throw HostError("'" + name + "' holds an image of " + size + ", more than the limit of " +
-                        std::to_string(limits.maxPixels) + " pixels (--max-pixels)");
+        throw HostError::reading(name, "an image of " + size + ", more than the limit of " +
+                                           std::to_string(limits.maxPixels) + " pixels (--max-pixels)");
     }
     return {static_cast<int>(width), static_cast<int>(height), hasAlpha};
 }
 
 std::unique_ptr<ImageReader> openImageReader(ByteSource& file, const ReadLimits& limits) {
     if (file.size() == 0) {
-        throw HostError("'" + file.name() + "' is empty, not an image");
+        throw HostError::reading(file.name(), "it is empty, not an image");
     }
-    std::vector<std::uint8_t> start(256);  // a HEIF file's brands
+    std::vector<std::uint8_t> start(1024);  // enough for a HEIF file's brands
     file.seek(0);
     start.resize(file.read(start.data(), start.size()));
     file.seek(0);
     const std::optional<ImageFormat> format = formatFromContent(start);
     if (!format) {
-        throw HostError("'" + file.name() + "' is not a " + readableFormats() + " image");
+        throw HostError::reading(file.name(), "not a " + readableFormats() + " image");
     }
-    switch (*format) {
-        case ImageFormat::Png: {
-            // The blocks exiv2 finds anywhere in the file make up for those
-            // libpng does not reach, after the image data.
-            ImageMetadata anywhere;
-            std::vector<std::string> warnings;
-            readPngMetadataAnywhere(file, anywhere, warnings);
-            std::unique_ptr<ImageReader> reader = openPngReader(file, limits);
-            reader->addMissingBlocks(anywhere, warnings);
-            return reader;
-        }
-        case ImageFormat::Jpeg:
-            return openJpegReader(file, limits);
-        case ImageFormat::Tiff:
-#if defined(SEPIA_LIBTIFF_LACKS_BIGTIFF_FIX)
-            if (start[2] == '+' || start[3] == '+') {
-                throw HostError("'" + file.name() +
-                                "' is a BigTIFF file, which this build does not read: its libtiff lacks Debian's fix "
-                                "for crafted BigTIFF strip sizes (CVE-2026-18495)");
-            }
-#endif
-            return openTiffReader(file, limits);
-        case ImageFormat::Webp:
-            return openWebpReader(file, limits);
-        case ImageFormat::Heif:
-        case ImageFormat::Avif:
-            return openHeifReader(file, limits);
-        case ImageFormat::Jxl:
-            return openJxlReader(file, limits);
-    }
-    throw HostError("'" + file.name() + "': unknown format");
+    return formatOf(*format).read(file, limits);
 }
 
 std::unique_ptr<ImageWriter> openImageWriter(ImageFormat format, ByteSink& out, const PictureLayout& layout,
                                              const ImageMetadata& metadata, const WriteOptions& options,
                                              EncodeReport& report) {
-    ImageMetadata written;
+    const Format& written = formatOf(format);
+    if (written.write == nullptr) {
+        throw HostError::writing(out.name(), std::string(written.name) + " is read, not written (" +
+                                                 written.notWrittenBecause + "); write " + writableExtensions());
+    }
+    ImageMetadata kept;
     if (options.strip) {
-        written.resolution = metadata.resolution;
+        kept.resolution = metadata.resolution;
     } else {
-        written = metadataForFormat(metadata, format, report);
+        kept = metadataForFormat(metadata, written.metadata, written.name, report);
     }
-    switch (format) {
-        case ImageFormat::Png:
-            return openPngWriter(out, layout, written, options.encode, report);
-        case ImageFormat::Jpeg:
-            return openJpegWriter(out, layout, written, options.encode, report);
-        case ImageFormat::Tiff:
-            return openTiffWriter(out, layout, written, options.encode, report);
-        case ImageFormat::Webp:
-            return openWebpWriter(out, layout, written, options.encode, report);
-        case ImageFormat::Avif:
-            return openAvifWriter(out, layout, written, options.encode, report);
-        case ImageFormat::Jxl:
-            return openJxlWriter(out, layout, written, options.encode, report);
-        case ImageFormat::Heif:
-            break;
-    }
-    throw HostError("cannot write " + std::string(formatName(format)) + ": write " + writableExtensions());
+    return written.write(out, layout, kept, options.encode, report);
 }
 
 namespace {
@@ -111,7 +70,7 @@ Picture decodeWhole(ByteSource& source, std::uint64_t maxBytes) {
     const FileHeader& header = reader->header();
     Picture picture;
     picture.warnings = header.warnings;
-    UprightMetadata upright = uprightMetadata(header, source.name(), picture.warnings);
+    UprightMetadata upright = uprightMetadata(storedMetadataOf(header), source.name(), picture.warnings);
     BgraImage stored = makeImage(header.layout.width, header.layout.height, maxBytes);
     stored.hasAlpha = header.layout.hasAlpha;
     reader->readRows(stored.pixels.data(), stored.height);
@@ -162,21 +121,12 @@ std::vector<std::uint8_t> encodeImage(const Picture& picture, ImageFormat format
 std::vector<std::string> writeImageFile(const Picture& picture, const std::string& path, const WriteOptions& options) {
     const std::optional<ImageFormat> format = formatFromExtension(path);
     if (!format) {
-        throw HostError("cannot write '" + path + "': unknown extension '" +
-                        utf8FromPath(pathFromUtf8(path).extension()) + "' (use " + writableExtensions() + ")");
-    }
-    if (!canWrite(*format)) {
-        throw HostError("cannot write '" + path + "': " + formatName(*format) + " is read, not written (use " +
-                        writableExtensions() + ")");
+        throw HostError::writing(path, "unknown extension '" + utf8FromPath(pathFromUtf8(path).extension()) +
+                                           "' (use " + writableExtensions() + ")");
     }
     std::vector<std::string> warnings;
     OutputFile out(path);
-    try {
-        encodeWhole(picture, *format, options, out, warnings);
-    } catch (const HostError& error) {
-        const std::string what = error.what();
-        throw HostError(what.rfind("cannot write", 0) == 0 ? what : "cannot write '" + path + "': " + what);
-    }
+    encodeWhole(picture, *format, options, out, warnings);
     out.commit();
     return warnings;
 }

@@ -7,13 +7,13 @@
 
 #include "host/files/byte_stream.h"
 #include "host/image/codecs.h"
-#include "host/image/image_format.h"
+#include "host/image/formats.h"
 #include "host/image/picture.h"
 
 namespace host {
 
-// Image files as the reference host reads and writes them: PNG, JPEG, TIFF
-// and WebP, metadata kept as image tools keep it.
+// Image files as the reference host reads and writes them (formats.h
+// lists the formats), metadata kept as image tools keep it.
 
 struct WriteOptions {
     EncodeOptions encode;
@@ -22,9 +22,9 @@ struct WriteOptions {
     bool strip = false;
 };
 
-// Opens a PNG, JPEG, TIFF or WebP file (the format is recognised by its
-// content) for reading band by band. HostError naming the file for anything
-// it cannot read, before any pixel for a size beyond the limits.
+// Opens an image file of any format the host reads (recognised by its
+// content) for reading band by band. HostError (Read) naming the file for
+// anything it cannot read, before any pixel for a size beyond the limits.
 std::unique_ptr<ImageReader> openImageReader(ByteSource& file, const ReadLimits& limits = {});
 
 // Opens `out` for writing a picture of `layout` in `format`, with the

@@ -12,9 +12,10 @@
 
 #include "host/host_error.h"
 #include "host/image/codecs.h"
+#include "host/image/held_picture.h"
+#include "host/image/jpeg_metadata.h"
 #include "host/image/jpeg_segments.h"
-#include "host/image/metadata.h"
-#include "host/image/print_resolution.h"
+#include "host/metadata/print_resolution.h"
 
 namespace host {
 
@@ -250,7 +251,7 @@ public:
             }
             cmykRow_.resize(cmyk_ ? std::size_t{4} * info_.output_width : 0);
         } catch (const JpegError& error) {
-            throw HostError("'" + name_ + "' is not a valid JPEG image (" + error.what() + ")");
+            throw HostError::reading(name_, std::string("not a valid JPEG image (") + error.what() + ")");
         }
     }
     JpegReader(const JpegReader&) = delete;
@@ -286,7 +287,7 @@ public:
                 done += static_cast<int>(got);
             }
         } catch (const JpegError& error) {
-            throw HostError("'" + name_ + "' is not a valid JPEG image (" + error.what() + ")");
+            throw HostError::reading(name_, std::string("not a valid JPEG image (") + error.what() + ")");
         }
     }
 
@@ -308,12 +309,8 @@ private:
                      roundUp(component.height_in_blocks, static_cast<std::uint64_t>(component.v_samp_factor)) *
                      sizeof(JBLOCK);
         }
-        if (bytes > limits.maxMemoryBytes) {
-            throw HostError("'" + name_ + "' is a progressive JPEG of " + std::to_string(info_.image_width) + " x " +
-                            std::to_string(info_.image_height) + " pixels, whose coefficients (" +
-                            std::to_string(bytes >> 20) + " MiB) must be held whole: more than the limit of " +
-                            std::to_string(limits.maxMemoryBytes >> 20) + " MiB for pictures held whole");
-        }
+        checkHeldWhole(Phase::Read, name_, "a progressive JPEG", info_.image_width, info_.image_height, bytes,
+                       limits.maxMemoryBytes);
     }
 
     std::string name_;
@@ -337,88 +334,67 @@ std::vector<std::uint8_t> withSignature(const char* signature, std::size_t signa
     return payload;
 }
 
+// The metadata's segments, made before libjpeg starts: APP1 EXIF, APP1 XMP
+// (and extended XMP), APP13 IPTC-IIM; what does not fit is left out with a
+// warning.
+struct MetadataSegments {
+    std::vector<std::uint8_t> exif;
+    std::vector<std::vector<std::uint8_t>> xmp;
+    std::vector<std::uint8_t> iptc;
+};
+
+MetadataSegments segmentsFor(const ImageMetadata& metadata, EncodeReport& report) {
+    MetadataSegments segments;
+    if (!metadata.exif.empty()) {
+        segments.exif = exifForJpeg(metadata.exif, report);
+        if (segments.exif.size() > kMaxSegmentPayload - kExifSignatureSize) {
+            report.leftOut("EXIF", "more than one JPEG segment holds");
+            segments.exif.clear();
+        }
+    }
+    if (!metadata.xmp.empty()) {
+        const JpegXmp xmp = xmpForJpeg(metadata.xmp, kMaxStandardXmp, report);
+        if (!xmp.standard.empty()) {
+            segments.xmp = xmpSegments(xmp.standard, xmp.extended, xmp.guid);
+        }
+    }
+    if (!metadata.iptc.empty()) {
+        segments.iptc =
+            withSignature(kPhotoshopSignature, kPhotoshopSignatureSize, photoshopResourcesWith(metadata.iptc));
+        if (segments.iptc.size() > kMaxSegmentPayload) {
+            report.leftOut("IPTC-IIM data", "more than one JPEG segment holds");
+            segments.iptc.clear();
+        }
+    }
+    return segments;
+}
+
 class JpegWriter : public ImageWriter {
 public:
     JpegWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata, const EncodeOptions& options,
                EncodeReport& report)
         : name_(out.name()), height_(layout.height) {
-        // The metadata's segments, made before libjpeg starts: APP1 EXIF,
-        // APP1 XMP (and extended XMP), APP13 IPTC-IIM.
-        std::vector<std::uint8_t> exif =
-            metadata.exif.empty() ? std::vector<std::uint8_t>() : exifForJpeg(metadata.exif, report);
-        if (exif.size() > kMaxSegmentPayload - kExifSignatureSize) {
-            report.leftOut("EXIF", "more than one JPEG segment holds");
-            exif.clear();
-        }
-        std::vector<std::vector<std::uint8_t>> xmpPayloads;
-        if (!metadata.xmp.empty()) {
-            const JpegXmp xmp = xmpForJpeg(metadata.xmp, kMaxStandardXmp, report);
-            if (!xmp.standard.empty()) {
-                xmpPayloads = xmpSegments(xmp.standard, xmp.extended, xmp.guid);
-            }
-        }
-        std::vector<std::uint8_t> iptc;
-        if (!metadata.iptc.empty()) {
-            iptc = withSignature(kPhotoshopSignature, kPhotoshopSignatureSize, photoshopResourcesWith(metadata.iptc));
-            if (iptc.size() > kMaxSegmentPayload) {
-                report.leftOut("IPTC-IIM data", "more than one JPEG segment holds");
-                iptc.clear();
-            }
-        }
-
+        const MetadataSegments segments = segmentsFor(metadata, report);
         info_.err = jpeg_std_error(&errors_);
         errors_.error_exit = throwJpegError;
         try {
             jpeg_create_compress(&info_);
             guard_.created = true;
             destination_.attach(info_, out);
-            info_.image_width = static_cast<JDIMENSION>(layout.width);
-            info_.image_height = static_cast<JDIMENSION>(layout.height);
-            info_.input_components = 4;
-            info_.in_color_space = JCS_EXT_BGRX;  // JPEG has no alpha: the fourth byte is dropped
-            jpeg_set_defaults(&info_);
-            jpeg_set_quality(&info_, options.quality, TRUE);
-            // Huffman tables of the defaults: optimised ones would need the
-            // whole picture's coefficients in memory, and a second pass.
-            info_.optimize_coding = FALSE;
-            if (options.quality >= 90) {
-                // Full-resolution colour at high quality, as image tools do.
-                info_.comp_info[0].h_samp_factor = 1;
-                info_.comp_info[0].v_samp_factor = 1;
-            }
+            setPicture(layout, options);
             // EXIF's APP1 segment must come first; a JFIF segment would
             // precede it. Without EXIF, JFIF carries the resolution.
-            info_.write_JFIF_header = exif.empty() ? TRUE : FALSE;
-            if (metadata.resolution && exif.empty()) {
+            info_.write_JFIF_header = segments.exif.empty() ? TRUE : FALSE;
+            if (metadata.resolution && segments.exif.empty()) {
                 const JfifDensity density = jfifDensityFor(*metadata.resolution);
                 info_.density_unit = density.unit;
                 info_.X_density = density.x;
                 info_.Y_density = density.y;
             }
             jpeg_start_compress(&info_, TRUE);
-            if (!exif.empty()) {
-                writeMarker(info_, JPEG_APP0 + 1, withSignature(kExifSignature, kExifSignatureSize, exif));
-            }
-            for (const std::vector<std::uint8_t>& payload : xmpPayloads) {
-                writeMarker(info_, JPEG_APP0 + 1, payload);
-            }
-            if (!metadata.iccProfile.empty()) {
-                jpeg_write_icc_profile(&info_, metadata.iccProfile.data(),
-                                       static_cast<unsigned>(metadata.iccProfile.size()));
-            }
-            if (!iptc.empty()) {
-                writeMarker(info_, JPEG_APP0 + 13, iptc);
-            }
-            for (const std::string& comment : metadata.comments) {
-                if (comment.size() > kMaxSegmentPayload) {
-                    report.leftOut("comment", "it is longer than a JPEG segment holds");
-                    continue;
-                }
-                jpeg_write_marker(&info_, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
-                                  static_cast<unsigned>(comment.size()));
-            }
+            writeSegments(segments, metadata, report);
         } catch (const JpegError& error) {
-            throw HostError(std::string("cannot encode JPEG (") + error.what() + ")");
+            throw HostError::writing(name_, std::string("cannot encode JPEG (") + error.what() + ")");
         }
     }
     JpegWriter(const JpegWriter&) = delete;
@@ -436,7 +412,7 @@ public:
                 done += static_cast<int>(jpeg_write_scanlines(&info_, pointers, static_cast<JDIMENSION>(count)));
             }
         } catch (const JpegError& error) {
-            throw HostError(std::string("cannot encode JPEG (") + error.what() + ")");
+            throw HostError::writing(name_, std::string("cannot encode JPEG (") + error.what() + ")");
         }
     }
 
@@ -447,11 +423,54 @@ public:
             }
             jpeg_finish_compress(&info_);
         } catch (const JpegError& error) {
-            throw HostError(std::string("cannot encode JPEG (") + error.what() + ")");
+            throw HostError::writing(name_, std::string("cannot encode JPEG (") + error.what() + ")");
         }
     }
 
 private:
+    void setPicture(const PictureLayout& layout, const EncodeOptions& options) {
+        info_.image_width = static_cast<JDIMENSION>(layout.width);
+        info_.image_height = static_cast<JDIMENSION>(layout.height);
+        info_.input_components = 4;
+        info_.in_color_space = JCS_EXT_BGRX;  // JPEG has no alpha: the fourth byte is dropped
+        jpeg_set_defaults(&info_);
+        jpeg_set_quality(&info_, options.quality, TRUE);
+        // Huffman tables of the defaults: optimised ones would need the
+        // whole picture's coefficients in memory, and a second pass.
+        info_.optimize_coding = FALSE;
+        if (options.quality >= 90) {
+            // Full-resolution colour at high quality, as image tools do.
+            info_.comp_info[0].h_samp_factor = 1;
+            info_.comp_info[0].v_samp_factor = 1;
+        }
+    }
+
+    // The segments, in the order readers expect them, after the start of
+    // the picture.
+    void writeSegments(const MetadataSegments& segments, const ImageMetadata& metadata, EncodeReport& report) {
+        if (!segments.exif.empty()) {
+            writeMarker(info_, JPEG_APP0 + 1, withSignature(kExifSignature, kExifSignatureSize, segments.exif));
+        }
+        for (const std::vector<std::uint8_t>& payload : segments.xmp) {
+            writeMarker(info_, JPEG_APP0 + 1, payload);
+        }
+        if (!metadata.iccProfile.empty()) {
+            jpeg_write_icc_profile(&info_, metadata.iccProfile.data(),
+                                   static_cast<unsigned>(metadata.iccProfile.size()));
+        }
+        if (!segments.iptc.empty()) {
+            writeMarker(info_, JPEG_APP0 + 13, segments.iptc);
+        }
+        for (const std::string& comment : metadata.comments) {
+            if (comment.size() > kMaxSegmentPayload) {
+                report.leftOut("comment", "it is longer than a JPEG segment holds");
+                continue;
+            }
+            jpeg_write_marker(&info_, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
+                              static_cast<unsigned>(comment.size()));
+        }
+    }
+
     std::string name_;
     int height_ = 0;
     jpeg_compress_struct info_{};

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "host/metadata/exif_signature.h"
+
 namespace host {
 
 // The application segments in which JPEG files carry metadata, each
 // recognised by the signature its payload starts with.
 
-// APP1: EXIF ("Exif\0\0" and the block in TIFF form).
-inline constexpr char kExifSignature[] = "Exif\0";  // 6 bytes with the literal's own zero
-inline constexpr std::size_t kExifSignatureSize = sizeof(kExifSignature);
+// APP1: EXIF (kExifSignature in exif_signature.h, then the block in TIFF form).
 // APP1: the standard XMP packet.
 inline constexpr char kXmpSignature[] = "http://ns.adobe.com/xap/1.0/";  // 29 bytes with its zero
 inline constexpr std::size_t kXmpSignatureSize = sizeof(kXmpSignature);
@@ -32,14 +32,6 @@ inline constexpr std::size_t kMaxSegmentPayload = 65533;
 // Largest standard XMP packet, and largest chunk of an extended packet.
 inline constexpr std::size_t kMaxStandardXmp = kMaxSegmentPayload - kXmpSignatureSize;
 inline constexpr std::size_t kMaxXmpExtensionChunk = 65400;
-
-// Whether `payload` (of `size` bytes) starts with `signature` (of
-// `signatureSize` bytes, its zero included).
-bool startsWith(const std::uint8_t* payload, std::size_t size, const char* signature, std::size_t signatureSize);
-
-// The TIFF form of an EXIF block as a file stores it: JPEG segments, and
-// some writers of PNG and WebP, put "Exif\0\0" before it.
-std::vector<std::uint8_t> exifWithoutSignature(const std::uint8_t* data, std::size_t size);
 
 // Assembles extended XMP packets from their chunks, which may come in any
 // order. Chunks that disagree with the others of their packet, or that fall

@@ -11,7 +11,9 @@
 #include <memory>
 
 #include "host/host_error.h"
+#include "host/image/bgra_image.h"
 #include "host/image/codecs.h"
+#include "host/image/held_picture.h"
 #include "host/image/jpeg_segments.h"
 
 namespace host {
@@ -67,19 +69,12 @@ public:
         }
     }
 
-    void readRows(std::uint8_t* bgra, int rows) override {
-        const std::size_t bytes = static_cast<std::size_t>(rows) * 4 * static_cast<std::size_t>(header_.layout.width);
-        if (taken_ + bytes > size_) {
-            throw HostError("more rows asked for than the picture has");
-        }
-        std::memcpy(bgra, pixels_.get() + taken_, bytes);
-        taken_ += bytes;
-    }
+    void readRows(std::uint8_t* bgra, int rows) override { picture_.take(bgra, rows); }
 
 private:
     void check(bool ok, const char* why) const {
         if (!ok) {
-            throw HostError("'" + name_ + "' is not a valid JPEG XL image (" + why + ")");
+            throw HostError::reading(name_, "not a valid JPEG XL image (" + std::string(why) + ")");
         }
     }
 
@@ -87,30 +82,6 @@ private:
     // boxes on the way, and converts the frame to BGRA.
     void decodeAll(const ReadLimits& limits) {
         JxlDecoder* decoder = decoder_.get();
-        JxlBasicInfo info{};
-        JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-        std::vector<std::uint8_t> wide;  // 16-bit samples, for deeper pictures
-        std::vector<std::uint8_t> box;
-        char boxType[5] = {};
-        bool haveImage = false;
-        auto takeBox = [&] {
-            if (boxType[0] == 0) {
-                return;
-            }
-            box.resize(box.size() - JxlDecoderReleaseBoxBuffer(decoder));
-            ImageMetadata& metadata = header_.metadata;
-            if (std::memcmp(boxType, "Exif", 4) == 0 && box.size() > 4 && metadata.exif.empty()) {
-                // The TIFF structure, after a four-byte offset to it.
-                const std::size_t offset =
-                    (std::size_t{box[0]} << 24) | (std::size_t{box[1]} << 16) | (std::size_t{box[2]} << 8) | box[3];
-                if (offset < box.size() - 4) {
-                    metadata.exif = exifWithoutSignature(box.data() + 4 + offset, box.size() - 4 - offset);
-                }
-            } else if (std::memcmp(boxType, "xml ", 4) == 0 && metadata.xmp.empty()) {
-                metadata.xmp.assign(box.begin(), box.end());
-            }
-            boxType[0] = 0;
-        };
         for (;;) {
             const JxlDecoderStatus status = JxlDecoderProcessInput(decoder);
             switch (status) {
@@ -120,91 +91,27 @@ private:
                 case JXL_DEC_NEED_MORE_INPUT:
                     check(false, "the file ends early");
                     break;
-                case JXL_DEC_BASIC_INFO: {
-                    check(JxlDecoderGetBasicInfo(decoder, &info) == JXL_DEC_SUCCESS, "no basic information");
-                    header_.layout = checkedLayout(name_, info.xsize, info.ysize, info.alpha_bits > 0, limits);
-                    if (info.bits_per_sample > 8 || info.exponent_bits_per_sample > 0) {
-                        format.data_type = JXL_TYPE_UINT16;
-                    }
-                    const std::uint64_t bytes =
-                        std::uint64_t{4} * info.xsize * info.ysize * (format.data_type == JXL_TYPE_UINT16 ? 3 : 1);
-                    if (bytes > limits.maxMemoryBytes) {
-                        throw HostError("'" + name_ + "' is a JPEG XL picture of " + std::to_string(info.xsize) +
-                                        " x " + std::to_string(info.ysize) +
-                                        " pixels, which must be held whole: more than " +
-                                        std::to_string(limits.maxMemoryBytes >> 20) + " MiB");
-                    }
-                    if (info.have_animation != 0) {
-                        header_.pages = 2;  // at least: only the first frame is decoded
-                        header_.pageKind = "frame";
-                    }
+                case JXL_DEC_BASIC_INFO:
+                    takeBasicInfo(limits);
                     break;
-                }
-                case JXL_DEC_COLOR_ENCODING: {
-                    // The colour of the decoded pixels: none needed for sRGB,
-                    // else the profile libjxl gives (the file's own, or one
-                    // made from its description).
-                    JxlColorEncoding encoding{};
-                    if (JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
-                                                           &encoding) == JXL_DEC_SUCCESS &&
-                        isSrgb(encoding)) {
-                        break;
-                    }
-                    std::size_t size = 0;
-                    if (JxlDecoderGetICCProfileSize(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) ==
-                            JXL_DEC_SUCCESS &&
-                        size > 0) {
-                        std::vector<std::uint8_t> icc(size);
-                        if (JxlDecoderGetColorAsICCProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, icc.data(),
-                                                           size) == JXL_DEC_SUCCESS) {
-                            header_.metadata.iccProfile = std::move(icc);
-                        }
-                    }
+                case JXL_DEC_COLOR_ENCODING:
+                    takeColourEncoding();
                     break;
-                }
-                case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
-                    std::size_t size = 0;
-                    check(JxlDecoderImageOutBufferSize(decoder, &format, &size) == JXL_DEC_SUCCESS, "no output size");
-                    if (format.data_type == JXL_TYPE_UINT16) {
-                        wide.resize(size);
-                        check(JxlDecoderSetImageOutBuffer(decoder, &format, wide.data(), size) == JXL_DEC_SUCCESS,
-                              "libjxl refuses the output");
-                    } else {
-                        // Not cleared first: memory the decoder never reaches
-                        // (a short file that claims a large picture) is
-                        // never touched.
-                        size_ = size;
-                        pixels_.reset(new std::uint8_t[size]);
-                        check(JxlDecoderSetImageOutBuffer(decoder, &format, pixels_.get(), size) == JXL_DEC_SUCCESS,
-                              "libjxl refuses the output");
-                    }
+                case JXL_DEC_NEED_IMAGE_OUT_BUFFER:
+                    giveOutputBuffer();
                     break;
-                }
                 case JXL_DEC_FULL_IMAGE:
-                    haveImage = true;
+                    haveImage_ = true;
                     break;
                 case JXL_DEC_JPEG_RECONSTRUCTION:
                     recompressedJpeg_ = true;  // pixels still wanted: no JPEG buffer set
                     break;
-                case JXL_DEC_BOX: {
-                    takeBox();
-                    JxlBoxType type;
-                    if (JxlDecoderGetBoxType(decoder, type, JXL_TRUE) == JXL_DEC_SUCCESS &&
-                        (std::memcmp(type, "Exif", 4) == 0 || std::memcmp(type, "xml ", 4) == 0)) {
-                        std::memcpy(boxType, type, 4);
-                        box.assign(std::size_t{1} << 16, 0);
-                        JxlDecoderSetBoxBuffer(decoder, box.data(), box.size());
-                    }
+                case JXL_DEC_BOX:
+                    startBox();
                     break;
-                }
-                case JXL_DEC_BOX_NEED_MORE_OUTPUT: {
-                    const std::size_t left = JxlDecoderReleaseBoxBuffer(decoder);
-                    const std::size_t used = box.size() - left;
-                    check(box.size() < (std::size_t{64} << 20), "a metadata box larger than 64 MiB");
-                    box.resize(box.size() * 2);
-                    JxlDecoderSetBoxBuffer(decoder, box.data() + used, box.size() - used);
+                case JXL_DEC_BOX_NEED_MORE_OUTPUT:
+                    growBox();
                     break;
-                }
                 case JXL_DEC_SUCCESS:
                     takeBox();
                     break;
@@ -212,26 +119,126 @@ private:
                     break;
             }
             // An animation stops at its first frame.
-            if (status == JXL_DEC_SUCCESS || (haveImage && info.have_animation != 0)) {
+            if (status == JXL_DEC_SUCCESS || (haveImage_ && info_.have_animation != 0)) {
                 break;
             }
         }
-        check(haveImage, "no picture");
-        if (format.data_type == JXL_TYPE_UINT16) {
-            // To the nearest 8-bit value, as 16-bit PNG and TIFF samples are.
-            size_ = wide.size() / 2;
-            pixels_.reset(new std::uint8_t[size_]);
-            for (std::size_t i = 0; i < size_; ++i) {
-                std::uint16_t sample;
-                std::memcpy(&sample, &wide[2 * i], 2);
-                pixels_[i] = static_cast<std::uint8_t>((sample + 128) / 257);
+        check(haveImage_, "no picture");
+        toBgra();
+    }
+
+    // The picture's size and samples; refused beyond the limits before
+    // anything of its size is allocated.
+    void takeBasicInfo(const ReadLimits& limits) {
+        check(JxlDecoderGetBasicInfo(decoder_.get(), &info_) == JXL_DEC_SUCCESS, "no basic information");
+        header_.layout = checkedLayout(name_, info_.xsize, info_.ysize, info_.alpha_bits > 0, limits);
+        if (info_.bits_per_sample > 8 || info_.exponent_bits_per_sample > 0) {
+            format_.data_type = JXL_TYPE_UINT16;
+        }
+        // 16-bit samples are decoded beside the 8-bit picture they become.
+        const std::uint64_t pixels = std::uint64_t{info_.xsize} * info_.ysize;
+        checkHeldWhole(Phase::Read, name_, "a JPEG XL picture", info_.xsize, info_.ysize,
+                       4 * pixels * (format_.data_type == JXL_TYPE_UINT16 ? 3 : 1), limits.maxMemoryBytes);
+        picture_ = HeldPicture(Phase::Read, name_, "a JPEG XL picture", static_cast<int>(info_.xsize),
+                               static_cast<int>(info_.ysize), limits.maxMemoryBytes);
+        if (info_.have_animation != 0) {
+            header_.pages = 2;  // at least: only the first frame is decoded
+            header_.pageKind = "frame";
+        }
+    }
+
+    // The colour of the decoded pixels: none needed for sRGB, else the
+    // profile libjxl gives (the file's own, or one made from its
+    // description).
+    void takeColourEncoding() {
+        JxlDecoder* decoder = decoder_.get();
+        JxlColorEncoding encoding{};
+        if (JxlDecoderGetColorAsEncodedProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &encoding) ==
+                JXL_DEC_SUCCESS &&
+            isSrgb(encoding)) {
+            return;
+        }
+        std::size_t size = 0;
+        if (JxlDecoderGetICCProfileSize(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) == JXL_DEC_SUCCESS &&
+            size > 0) {
+            std::vector<std::uint8_t> icc(size);
+            if (JxlDecoderGetColorAsICCProfile(decoder, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, icc.data(), size) ==
+                JXL_DEC_SUCCESS) {
+                header_.metadata.iccProfile = std::move(icc);
             }
         }
-        // RGBA to BGRA.
-        for (std::size_t i = 0; i + 3 < size_; i += 4) {
-            std::swap(pixels_[i], pixels_[i + 2]);
-            if (info.alpha_bits == 0) {
-                pixels_[i + 3] = 255;
+    }
+
+    // 8-bit samples go straight into the picture; deeper ones beside it.
+    void giveOutputBuffer() {
+        std::size_t size = 0;
+        check(JxlDecoderImageOutBufferSize(decoder_.get(), &format_, &size) == JXL_DEC_SUCCESS, "no output size");
+        std::uint8_t* buffer = picture_.data();
+        if (format_.data_type == JXL_TYPE_UINT16) {
+            wide_.resize(size);
+            buffer = wide_.data();
+        } else {
+            check(size == picture_.size(), "an unexpected output size");
+        }
+        check(JxlDecoderSetImageOutBuffer(decoder_.get(), &format_, buffer, size) == JXL_DEC_SUCCESS,
+              "libjxl refuses the output");
+    }
+
+    void startBox() {
+        takeBox();
+        JxlBoxType type;
+        if (JxlDecoderGetBoxType(decoder_.get(), type, JXL_TRUE) == JXL_DEC_SUCCESS &&
+            (std::memcmp(type, "Exif", 4) == 0 || std::memcmp(type, "xml ", 4) == 0)) {
+            std::memcpy(boxType_, type, 4);
+            box_.assign(std::size_t{1} << 16, 0);
+            JxlDecoderSetBoxBuffer(decoder_.get(), box_.data(), box_.size());
+        }
+    }
+
+    void growBox() {
+        const std::size_t used = box_.size() - JxlDecoderReleaseBoxBuffer(decoder_.get());
+        check(box_.size() < (std::size_t{64} << 20), "a metadata box larger than 64 MiB");
+        box_.resize(box_.size() * 2);
+        JxlDecoderSetBoxBuffer(decoder_.get(), box_.data() + used, box_.size() - used);
+    }
+
+    // The EXIF or XMP box just read, for the blocks the header lacks.
+    void takeBox() {
+        if (boxType_[0] == 0) {
+            return;
+        }
+        box_.resize(box_.size() - JxlDecoderReleaseBoxBuffer(decoder_.get()));
+        ImageMetadata& metadata = header_.metadata;
+        if (std::memcmp(boxType_, "Exif", 4) == 0 && box_.size() > 4 && metadata.exif.empty()) {
+            // The TIFF structure, after a four-byte offset to it.
+            const std::size_t offset =
+                (std::size_t{box_[0]} << 24) | (std::size_t{box_[1]} << 16) | (std::size_t{box_[2]} << 8) | box_[3];
+            if (offset < box_.size() - 4) {
+                metadata.exif = exifWithoutSignature(box_.data() + 4 + offset, box_.size() - 4 - offset);
+            }
+        } else if (std::memcmp(boxType_, "xml ", 4) == 0 && metadata.xmp.empty()) {
+            metadata.xmp.assign(box_.begin(), box_.end());
+        }
+        boxType_[0] = 0;
+    }
+
+    // RGBA (16-bit samples to the nearest 8-bit value, as PNG's and TIFF's
+    // are) to BGRA.
+    void toBgra() {
+        std::uint8_t* pixels = picture_.data();
+        if (format_.data_type == JXL_TYPE_UINT16) {
+            check(wide_.size() == 2 * picture_.size(), "an unexpected output size");
+            for (std::size_t i = 0; i < picture_.size(); ++i) {
+                std::uint16_t sample;
+                std::memcpy(&sample, &wide_[2 * i], 2);
+                pixels[i] = static_cast<std::uint8_t>((sample + 128) / 257);
+            }
+            std::vector<std::uint8_t>().swap(wide_);
+        }
+        for (std::size_t i = 0; i + 3 < picture_.size(); i += 4) {
+            std::swap(pixels[i], pixels[i + 2]);
+            if (info_.alpha_bits == 0) {
+                pixels[i + 3] = 255;
             }
         }
     }
@@ -300,9 +307,13 @@ private:
     bool recompressedJpeg_ = false;
     std::unique_ptr<JxlDecoder, DecoderRelease> decoder_;
     Runner runner_;
-    std::unique_ptr<std::uint8_t[]> pixels_;
-    std::size_t size_ = 0;
-    std::size_t taken_ = 0;
+    JxlBasicInfo info_{};
+    JxlPixelFormat format_{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    HeldPicture picture_;
+    std::vector<std::uint8_t> wide_;  // 16-bit samples, for deeper pictures
+    std::vector<std::uint8_t> box_;
+    char boxType_[5] = {};
+    bool haveImage_ = false;
 };
 
 // cjxl's mapping from a JPEG-like quality to libjxl's distance: 90 is 1.0,
@@ -319,26 +330,22 @@ class JxlWriter : public ImageWriter {
 public:
     JxlWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata, const EncodeOptions& options,
               EncodeReport& report)
-        : out_(out), layout_(layout), metadata_(metadata), options_(options), report_(report) {
-        pixels_.reserve(std::size_t{4} * static_cast<std::size_t>(layout.width) *
-                        static_cast<std::size_t>(layout.height));
-    }
+        : out_(out),
+          name_(out.name()),
+          layout_(layout),
+          metadata_(metadata),
+          options_(options),
+          report_(report),
+          picture_(Phase::Write, name_, "a JPEG XL picture", layout.width, layout.height, kMaxImageBytes) {}
 
-    void writeRows(const std::uint8_t* bgra, int rows) override {
-        const int samples = layout_.hasAlpha ? 4 : 3;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(rows) * static_cast<std::size_t>(layout_.width); ++i) {
-            const std::uint8_t* pixel = bgra + 4 * i;
-            const std::uint8_t rgba[4] = {pixel[2], pixel[1], pixel[0], pixel[3]};
-            pixels_.insert(pixels_.end(), rgba, rgba + samples);
-        }
-    }
+    void writeRows(const std::uint8_t* bgra, int rows) override { picture_.put(bgra, rows); }
 
     void finish() override {
-        const std::size_t samples = layout_.hasAlpha ? 4 : 3;
-        if (pixels_.size() !=
-            samples * static_cast<std::size_t>(layout_.width) * static_cast<std::size_t>(layout_.height)) {
-            throw HostError("cannot encode JPEG XL (the picture is incomplete)");
+        if (!picture_.complete()) {
+            throw HostError::writing(name_, "cannot encode JPEG XL (the picture is incomplete)");
         }
+        std::uint8_t* pixels = picture_.data();
+        const std::size_t bytes = toLibjxlSamples();
         const std::unique_ptr<JxlEncoder, EncoderRelease> encoderHolder(JxlEncoderCreate(nullptr));
         const Runner runner = makeRunner();
         JxlEncoder* encoder = encoderHolder.get();
@@ -396,8 +403,8 @@ public:
             check(JxlEncoderSetFrameDistance(settings, distanceFor(options_.quality)) == JXL_ENC_SUCCESS,
                   "libjxl refuses the quality");
         }
-        const JxlPixelFormat format{static_cast<std::uint32_t>(samples), JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-        check(JxlEncoderAddImageFrame(settings, &format, pixels_.data(), pixels_.size()) == JXL_ENC_SUCCESS,
+        const JxlPixelFormat format{layout_.hasAlpha ? 4u : 3u, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+        check(JxlEncoderAddImageFrame(settings, &format, pixels, bytes) == JXL_ENC_SUCCESS,
               "libjxl refuses the picture");
         JxlEncoderCloseInput(encoder);
         std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
@@ -414,24 +421,38 @@ public:
     }
 
 private:
+    // BGRA to libjxl's RGB or RGBA, in place (each pixel moves down, never
+    // over one not yet moved); the bytes it then takes.
+    std::size_t toLibjxlSamples() {
+        const std::size_t samples = layout_.hasAlpha ? 4 : 3;
+        std::uint8_t* pixels = picture_.data();
+        const std::size_t count = picture_.size() / 4;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint8_t rgba[4] = {pixels[4 * i + 2], pixels[4 * i + 1], pixels[4 * i], pixels[4 * i + 3]};
+            std::memcpy(pixels + samples * i, rgba, samples);
+        }
+        return samples * count;
+    }
+
     static void setSrgb(JxlEncoder* encoder) {
         JxlColorEncoding srgb;
         JxlColorEncodingSetToSRGB(&srgb, JXL_FALSE);
         JxlEncoderSetColorEncoding(encoder, &srgb);
     }
 
-    static void check(bool ok, const char* why) {
+    void check(bool ok, const char* why) const {
         if (!ok) {
-            throw HostError(std::string("cannot encode JPEG XL (") + why + ")");
+            throw HostError::writing(name_, std::string("cannot encode JPEG XL (") + why + ")");
         }
     }
 
     ByteSink& out_;
+    std::string name_;
     PictureLayout layout_;
     ImageMetadata metadata_;
     EncodeOptions options_;
     EncodeReport& report_;
-    std::vector<std::uint8_t> pixels_;
+    HeldPicture picture_;
 };
 
 }  // namespace

@@ -16,9 +16,11 @@
 
 #include "host/host_error.h"
 #include "host/image/codecs.h"
+#include "host/image/held_picture.h"
 #include "host/image/jpeg_segments.h"
-#include "host/image/metadata.h"
-#include "host/image/print_resolution.h"
+#include "host/metadata/file_metadata.h"
+#include "host/metadata/photoshop_resources.h"
+#include "host/metadata/print_resolution.h"
 
 namespace host {
 
@@ -385,18 +387,11 @@ public:
             if (interlaced_) {
                 // Interlaced rows arrive in seven passes over the whole
                 // picture, which is therefore held whole.
-                const std::uint64_t bytes = std::uint64_t{4} * width * height;
-                if (bytes > limits.maxMemoryBytes) {
-                    throw HostError("'" + name_ + "' is an interlaced PNG image of " + std::to_string(width) + " x " +
-                                    std::to_string(height) + " pixels, which must be held whole: more than " +
-                                    std::to_string(limits.maxMemoryBytes >> 20) + " MiB");
-                }
-                // Not cleared first: memory the passes never reach (a short
-                // file that claims a large picture) is never touched.
-                whole_.reset(new std::uint8_t[static_cast<std::size_t>(bytes)]);
+                whole_ = HeldPicture(Phase::Read, name_, "an interlaced PNG picture", static_cast<int>(width),
+                                     static_cast<int>(height), limits.maxMemoryBytes);
             }
         } catch (const PngError& error) {
-            throw HostError("'" + name_ + "' is not a valid PNG image (" + error.what() + ")");
+            throw HostError::reading(name_, std::string("not a valid PNG image (") + error.what() + ")");
         }
     }
 
@@ -407,13 +402,12 @@ public:
                 if (!wholeRead_) {
                     std::vector<png_bytep> pointers(static_cast<std::size_t>(header_.layout.height));
                     for (std::size_t y = 0; y < pointers.size(); ++y) {
-                        pointers[y] = whole_.get() + y * stride;
+                        pointers[y] = whole_.data() + y * stride;
                     }
                     png_read_image(state_.png(), pointers.data());
                     wholeRead_ = true;
                 }
-                std::memcpy(bgra, whole_.get() + static_cast<std::size_t>(row_) * stride,
-                            static_cast<std::size_t>(rows) * stride);
+                whole_.take(bgra, rows);
             } else {
                 for (int y = 0; y < rows; ++y) {
                     png_read_row(state_.png(), bgra + static_cast<std::size_t>(y) * stride, nullptr);
@@ -423,7 +417,7 @@ public:
             // Nothing after the image data is read with libpng: the blocks
             // placed there come from exiv2 (metadata.h).
         } catch (const PngError& error) {
-            throw HostError("'" + name_ + "' is not a valid PNG image (" + error.what() + ")");
+            throw HostError::reading(name_, std::string("not a valid PNG image (") + error.what() + ")");
         }
     }
 
@@ -432,7 +426,7 @@ private:
     PngReadState state_;
     bool interlaced_ = false;
     bool wholeRead_ = false;
-    std::unique_ptr<std::uint8_t[]> whole_;
+    HeldPicture whole_;
     int row_ = 0;
 };
 
@@ -440,7 +434,7 @@ class PngWriter : public ImageWriter {
 public:
     PngWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata,
               const EncodeOptions& /*options*/, EncodeReport& report)
-        : layout_(layout) {
+        : name_(out.name()), layout_(layout) {
         png_structp png = state_.png();
         png_infop info = state_.info();
         try {
@@ -480,7 +474,7 @@ public:
             setColour(png, info, metadata);
             png_write_info(png, info);
         } catch (const PngError& error) {
-            throw HostError(std::string("cannot encode PNG (") + error.what() + ")");
+            throw HostError::writing(name_, std::string("cannot encode PNG (") + error.what() + ")");
         }
     }
     ~PngWriter() override { waitForAll(); }
@@ -504,14 +498,14 @@ public:
 
     void finish() override {
         if (written_ != layout_.height) {
-            throw HostError("cannot encode PNG (the picture is incomplete)");
+            throw HostError::writing(name_, "cannot encode PNG (the picture is incomplete)");
         }
         finishing_ = true;
         submit(true);
         try {
             png_write_chunk(state_.png(), reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
         } catch (const PngError& error) {
-            throw HostError(std::string("cannot encode PNG (") + error.what() + ")");
+            throw HostError::writing(name_, std::string("cannot encode PNG (") + error.what() + ")");
         }
     }
 
@@ -534,14 +528,14 @@ private:
         std::size_t length = 0;
     };
 
-    static Deflated deflateSegment(const std::vector<std::uint8_t>& data, const std::vector<std::uint8_t>& dictionary,
-                                   bool last) {
+    static Deflated deflateSegment(const std::string& name, const std::vector<std::uint8_t>& data,
+                                   const std::vector<std::uint8_t>& dictionary, bool last) {
         Deflated out;
         out.length = data.size();
         out.adler = static_cast<std::uint32_t>(adler32(1, data.data(), static_cast<uInt>(data.size())));
         z_stream stream{};
         if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-            throw HostError("cannot encode PNG (zlib cannot start)");
+            throw HostError::writing(name, "cannot encode PNG (zlib cannot start)");
         }
         bool ok = dictionary.empty() ||
                   deflateSetDictionary(&stream, dictionary.data(), static_cast<uInt>(dictionary.size())) == Z_OK;
@@ -555,7 +549,7 @@ private:
         out.bytes.resize(stream.total_out);
         deflateEnd(&stream);
         if (!ok) {
-            throw HostError("cannot encode PNG (zlib failed)");
+            throw HostError::writing(name, "cannot encode PNG (zlib failed)");
         }
         return out;
     }
@@ -573,13 +567,13 @@ private:
         segment_ = std::vector<std::uint8_t>();
         segment_.reserve(kSegmentBytes + std::size_t{4} * static_cast<std::size_t>(layout_.width) + 1);
         try {
-            pending_.push_back(
-                std::async(std::launch::async, [data = std::move(data), dictionary = std::move(dictionary), last] {
-                    return deflateSegment(data, dictionary, last);
+            pending_.push_back(std::async(
+                std::launch::async, [name = name_, data = std::move(data), dictionary = std::move(dictionary), last] {
+                    return deflateSegment(name, data, dictionary, last);
                 }));
         } catch (const std::system_error&) {
             std::promise<Deflated> done;
-            done.set_value(deflateSegment(data, dictionary, last));
+            done.set_value(deflateSegment(name_, data, dictionary, last));
             pending_.push_back(done.get_future());
         }
         const std::size_t inFlight = std::max(2u, std::thread::hardware_concurrency()) + 1;
@@ -607,7 +601,7 @@ private:
         try {
             png_write_chunk(state_.png(), reinterpret_cast<png_const_bytep>("IDAT"), chunk.data(), chunk.size());
         } catch (const PngError& error) {
-            throw HostError(std::string("cannot encode PNG (") + error.what() + ")");
+            throw HostError::writing(name_, std::string("cannot encode PNG (") + error.what() + ")");
         }
     }
 
@@ -621,6 +615,7 @@ private:
         pending_.clear();
     }
 
+    std::string name_;
     PictureLayout layout_;
     PngWriteState state_;
     int written_ = 0;
@@ -635,7 +630,13 @@ private:
 }  // namespace
 
 std::unique_ptr<ImageReader> openPngReader(ByteSource& file, const ReadLimits& limits) {
+    // The blocks exiv2 finds anywhere in the file make up for those libpng
+    // does not reach, after the image data.
+    ImageMetadata anywhere;
+    std::vector<std::string> warnings;
+    readPngMetadataAnywhere(file, anywhere, warnings);
     auto reader = std::make_unique<PngReader>(file, limits);
+    reader->addMissingBlocks(anywhere, warnings);
     return reader;
 }
 

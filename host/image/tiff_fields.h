@@ -2,7 +2,7 @@
 
 #include <tiffio.h>
 
-#include "host/image/metadata.h"
+#include "host/metadata/file_metadata.h"
 
 namespace host {
 

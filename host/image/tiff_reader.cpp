@@ -10,9 +10,9 @@
 
 #include "host/host_error.h"
 #include "host/image/codecs.h"
-#include "host/image/metadata.h"
 #include "host/image/tiff_fields.h"
 #include "host/image/tiff_stream.h"
+#include "host/metadata/file_metadata.h"
 
 namespace host {
 
@@ -222,7 +222,7 @@ public:
 
 private:
     [[noreturn]] void fail(const std::string& why) const {
-        throw HostError("'" + name_ + "' is not a valid TIFF image (" + why + ")");
+        throw HostError::reading(name_, "not a valid TIFF image (" + why + ")");
     }
     [[noreturn]] void failReading(const char* what) const { fail(firstError().empty() ? what : firstError()); }
     std::string firstError() const {
@@ -267,7 +267,7 @@ private:
     // from classic TIFF; BigTIFF's come through libtiff.
     void readFirstDirectoryMetadata() {
         const bool big = isBigTiff(file_);
-        if (!big && readTiffMetadata(file_, header_)) {
+        if (!big && readTiffMetadata(file_, header_.metadata, header_.warnings)) {
             return;
         }
         std::uint32_t size = 0;
@@ -351,7 +351,8 @@ private:
         } else {
             char message[1024] = {};
             if (TIFFRGBAImageOK(tiff_, message) != 1) {
-                throw HostError("'" + name_ + "' is a TIFF image of a kind that cannot be read (" + message + ")");
+                throw HostError::reading(name_,
+                                         std::string("a TIFF image of a kind that cannot be read (") + message + ")");
             }
             if (!rgba_.begin(tiff_, message)) {
                 fail(message);
@@ -421,9 +422,10 @@ private:
         const std::uint64_t across = (static_cast<std::uint64_t>(header_.layout.width) + tileWidth - 1) / tileWidth;
         const std::uint64_t bytes = across * tileBytes_ * static_cast<std::uint64_t>(planes_);
         if (bytes > limits_.maxMemoryBytes) {
-            throw HostError("'" + name_ + "' is a TIFF image whose tiles need " + std::to_string(bytes >> 20) +
-                            " MiB a row once decoded, more than the " + std::to_string(limits_.maxMemoryBytes >> 20) +
-                            " MiB the host holds at once");
+            throw HostError::reading(name_, "a TIFF image whose tiles need " + std::to_string(bytes >> 20) +
+                                                " MiB a row once decoded, more than the " +
+                                                std::to_string(limits_.maxMemoryBytes >> 20) +
+                                                " MiB the host holds at once");
         }
         for (int plane = 0; plane < planes_; ++plane) {
             planeRows_[plane].reserve(static_cast<std::size_t>(bytes) / static_cast<std::size_t>(planes_));
@@ -603,6 +605,13 @@ private:
 }  // namespace
 
 std::unique_ptr<ImageReader> openTiffReader(ByteSource& file, const ReadLimits& limits) {
+#if defined(SEPIA_LIBTIFF_LACKS_BIGTIFF_FIX)
+    if (isBigTiff(file)) {
+        throw HostError::reading(file.name(),
+                                 "a BigTIFF file, which this build does not read: its libtiff lacks Debian's fix for "
+                                 "crafted BigTIFF strip sizes (CVE-2026-18495)");
+    }
+#endif
     return std::make_unique<TiffReader>(file, limits);
 }
 

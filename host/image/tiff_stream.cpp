@@ -65,6 +65,7 @@ tmsize_t TiffStream::read(thandle_t handle, void* buffer, tmsize_t size) {
     } catch (const HostError& error) {
         if (self->error_.empty()) {
             self->error_ = error.what();
+            self->fileFailure_ = error;
         }
         return -1;
     }
@@ -81,6 +82,7 @@ tmsize_t TiffStream::write(thandle_t handle, void* buffer, tmsize_t size) {
     } catch (const HostError& error) {
         if (self->error_.empty()) {
             self->error_ = error.what();
+            self->fileFailure_ = error;
         }
         return -1;
     }

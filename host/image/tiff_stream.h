@@ -3,7 +3,10 @@
 #include <tiffio.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "host/host_error.h"
 
 #include "host/files/byte_stream.h"
 
@@ -32,6 +35,9 @@ public:
     bool close();
     // libtiff's first error message, or "" if none.
     const std::string& error() const { return error_; }
+    // The file's own first failure (a read or write the system refused),
+    // which libtiff saw as its error; none if there was none.
+    const std::optional<HostError>& fileFailure() const { return fileFailure_; }
 
 private:
     static tmsize_t read(thandle_t handle, void* buffer, tmsize_t size);
@@ -49,6 +55,7 @@ private:
     ByteSource* source_ = nullptr;
     ByteSink* sink_ = nullptr;
     std::string error_;
+    std::optional<HostError> fileFailure_;
     TIFF* tiff_ = nullptr;
 };
 

@@ -7,7 +7,7 @@
 
 #include "host/host_error.h"
 #include "host/image/codecs.h"
-#include "host/image/metadata.h"
+#include "host/image/tiff_metadata.h"
 #include "host/image/tiff_stream.h"
 
 namespace host {
@@ -85,16 +85,17 @@ public:
 
 private:
     [[noreturn]] void fail() const {
-        const std::string error = stream_ ? stream_->error() : std::string();
-        if (error.rfind("cannot write '", 0) == 0) {
-            throw HostError(error);  // the file's own failure, which names it
+        if (stream_ && stream_->fileFailure()) {
+            throw *stream_->fileFailure();  // the file's own failure, which names it
         }
-        throw HostError("cannot encode TIFF (" + (error.empty() ? std::string("libtiff failed") : error) + ")");
+        const std::string error = stream_ ? stream_->error() : std::string();
+        throw HostError::writing(
+            name_, "cannot encode TIFF (" + (error.empty() ? std::string("libtiff failed") : error) + ")");
     }
 
     void endPage() {
         if (written_ != static_cast<std::uint32_t>(layout_.height)) {
-            throw HostError("cannot encode TIFF (the picture is incomplete)");
+            throw HostError::writing(name_, "cannot encode TIFF (the picture is incomplete)");
         }
         if (TIFFWriteDirectory(tiff_) != 1) {
             fail();

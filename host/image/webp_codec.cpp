@@ -10,9 +10,11 @@
 #include <memory>
 
 #include "host/host_error.h"
+#include "host/image/bgra_image.h"
 #include "host/image/codecs.h"
+#include "host/image/held_picture.h"
 #include "host/image/jpeg_segments.h"
-#include "host/image/metadata.h"
+#include "host/metadata/exif_signature.h"
 
 namespace host {
 
@@ -57,7 +59,7 @@ void decodeFirstFrame(const WebPData& data, const std::string& name, FileHeader&
                       std::size_t size) {
     WebPAnimDecoderOptions options;
     if (WebPAnimDecoderOptionsInit(&options) == 0) {
-        throw HostError("'" + name + "': libwebp version mismatch");
+        throw HostError::reading(name, "libwebp version mismatch");
     }
     options.color_mode = MODE_BGRA;
     options.use_threads = 0;
@@ -66,12 +68,12 @@ void decodeFirstFrame(const WebPData& data, const std::string& name, FileHeader&
     if (!decoder || WebPAnimDecoderGetInfo(decoder.get(), &info) == 0 ||
         info.canvas_width != static_cast<std::uint32_t>(decoded.layout.width) ||
         info.canvas_height != static_cast<std::uint32_t>(decoded.layout.height)) {
-        throw HostError("'" + name + "' is not a valid WebP image (bad animation)");
+        throw HostError::reading(name, "not a valid WebP image (bad animation)");
     }
     std::uint8_t* canvas = nullptr;
     int timestamp = 0;
     if (WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) == 0 || canvas == nullptr) {
-        throw HostError("'" + name + "' is not a valid WebP image (corrupt first frame)");
+        throw HostError::reading(name, "not a valid WebP image (corrupt first frame)");
     }
     std::memcpy(pixels, canvas, size);
     decoded.layout.hasAlpha = true;  // the canvas around and between frames may be transparent
@@ -89,53 +91,35 @@ public:
         const std::size_t size = static_cast<std::size_t>(file.size());
         WebPBitstreamFeatures features{};
         if (data == nullptr || WebPGetFeatures(data, size, &features) != VP8_STATUS_OK) {
-            throw HostError("'" + name + "' is not a valid WebP image");
+            throw HostError::reading(name, "not a valid WebP image");
         }
         header_.layout = checkedLayout(name, static_cast<std::uint64_t>(features.width),
                                        static_cast<std::uint64_t>(features.height), features.has_alpha != 0, limits);
-        const std::uint64_t bytes =
-            std::uint64_t{4} * static_cast<std::uint64_t>(features.width) * static_cast<std::uint64_t>(features.height);
-        if (bytes > limits.maxMemoryBytes) {
-            throw HostError("'" + name + "' is a WebP image of " + std::to_string(features.width) + " x " +
-                            std::to_string(features.height) + " pixels, which must be held whole: more than " +
-                            std::to_string(limits.maxMemoryBytes >> 20) + " MiB");
-        }
+        picture_ =
+            HeldPicture(Phase::Read, name, "a WebP picture", features.width, features.height, limits.maxMemoryBytes);
         const WebPData whole{data, size};
         const std::unique_ptr<WebPDemuxer, DemuxRelease> demux(WebPDemux(&whole));
         if (!demux) {
-            throw HostError("'" + name + "' is not a valid WebP image (bad container)");
+            throw HostError::reading(name, "not a valid WebP image (bad container)");
         }
         header_.metadata.iccProfile = chunk(demux.get(), "ICCP");
         const std::vector<std::uint8_t> exif = chunk(demux.get(), "EXIF");
         header_.metadata.exif = exifWithoutSignature(exif.data(), exif.size());
         const std::vector<std::uint8_t> xmp = chunk(demux.get(), "XMP ");
         header_.metadata.xmp.assign(xmp.begin(), xmp.end());
-        // Not cleared first: memory the decoder never reaches (a short file
-        // that claims a large picture) is never touched.
-        size_ = static_cast<std::size_t>(bytes);
-        pixels_.reset(new std::uint8_t[size_]);
         if (features.has_animation != 0) {
-            decodeFirstFrame(whole, name, header_, pixels_.get(), size_);
+            decodeFirstFrame(whole, name, header_, picture_.data(), picture_.size());
             return;
         }
-        if (WebPDecodeBGRAInto(data, size, pixels_.get(), size_, 4 * features.width) == nullptr) {
-            throw HostError("'" + name + "' is not a valid WebP image (corrupt image data)");
+        if (WebPDecodeBGRAInto(data, size, picture_.data(), picture_.size(), 4 * features.width) == nullptr) {
+            throw HostError::reading(name, "not a valid WebP image (corrupt image data)");
         }
     }
 
-    void readRows(std::uint8_t* bgra, int rows) override {
-        const std::size_t bytes = static_cast<std::size_t>(rows) * 4 * static_cast<std::size_t>(header_.layout.width);
-        if (taken_ + bytes > size_) {
-            throw HostError("more rows asked for than the picture has");
-        }
-        std::memcpy(bgra, pixels_.get() + taken_, bytes);
-        taken_ += bytes;
-    }
+    void readRows(std::uint8_t* bgra, int rows) override { picture_.take(bgra, rows); }
 
 private:
-    std::unique_ptr<std::uint8_t[]> pixels_;
-    std::size_t size_ = 0;
-    std::size_t taken_ = 0;
+    HeldPicture picture_;
 };
 
 // libwebp encodes whole pictures only: the writer gathers the rows.
@@ -143,23 +127,19 @@ class WebpWriter : public ImageWriter {
 public:
     WebpWriter(ByteSink& out, const PictureLayout& layout, const ImageMetadata& metadata, const EncodeOptions& options,
                EncodeReport& report)
-        : out_(out), layout_(layout), metadata_(metadata), options_(options), report_(report) {
+        : out_(out), name_(out.name()), layout_(layout), metadata_(metadata), options_(options), report_(report) {
         if (layout.width > WEBP_MAX_DIMENSION || layout.height > WEBP_MAX_DIMENSION) {
-            throw HostError("cannot encode WebP (" + std::string(encodingError(VP8_ENC_ERROR_BAD_DIMENSION)) + ")");
+            throw HostError::writing(
+                name_, "cannot encode WebP (" + std::string(encodingError(VP8_ENC_ERROR_BAD_DIMENSION)) + ")");
         }
-        pixels_.reserve(std::size_t{4} * static_cast<std::size_t>(layout.width) *
-                        static_cast<std::size_t>(layout.height));
+        picture_ = HeldPicture(Phase::Write, name_, "a WebP picture", layout.width, layout.height, kMaxImageBytes);
     }
 
-    void writeRows(const std::uint8_t* bgra, int rows) override {
-        pixels_.insert(pixels_.end(), bgra,
-                       bgra + static_cast<std::size_t>(rows) * 4 * static_cast<std::size_t>(layout_.width));
-    }
+    void writeRows(const std::uint8_t* bgra, int rows) override { picture_.put(bgra, rows); }
 
     void finish() override {
-        if (pixels_.size() !=
-            std::size_t{4} * static_cast<std::size_t>(layout_.width) * static_cast<std::size_t>(layout_.height)) {
-            throw HostError("cannot encode WebP (the picture is incomplete)");
+        if (!picture_.complete()) {
+            throw HostError::writing(name_, "cannot encode WebP (the picture is incomplete)");
         }
         const std::vector<std::uint8_t> file = encode();
         out_.write(file.data(), file.size());
@@ -169,7 +149,7 @@ private:
     std::vector<std::uint8_t> encode() {
         WebPConfig config;
         if (WebPConfigInit(&config) == 0) {
-            throw HostError("cannot encode WebP (library version mismatch)");
+            throw HostError::writing(name_, "cannot encode WebP (library version mismatch)");
         }
         if (options_.lossless) {
             WebPConfigLosslessPreset(&config, 6);
@@ -179,7 +159,7 @@ private:
         }
         WebPPicture input;
         if (WebPPictureInit(&input) == 0) {
-            throw HostError("cannot encode WebP (library version mismatch)");
+            throw HostError::writing(name_, "cannot encode WebP (library version mismatch)");
         }
         input.width = layout_.width;
         input.height = layout_.height;
@@ -188,9 +168,9 @@ private:
         WebPMemoryWriterInit(&written);
         input.writer = WebPMemoryWrite;
         input.custom_ptr = &written;
-        const bool imported = layout_.hasAlpha ? WebPPictureImportBGRA(&input, pixels_.data(), 4 * layout_.width) != 0
-                                               : WebPPictureImportBGRX(&input, pixels_.data(), 4 * layout_.width) != 0;
-        std::vector<std::uint8_t>().swap(pixels_);  // libwebp holds its own copy now
+        const bool imported = layout_.hasAlpha ? WebPPictureImportBGRA(&input, picture_.data(), 4 * layout_.width) != 0
+                                               : WebPPictureImportBGRX(&input, picture_.data(), 4 * layout_.width) != 0;
+        picture_.release();  // libwebp holds its own copy now
         const bool encoded = imported && WebPEncode(&config, &input) != 0;
         const WebPEncodingError error = input.error_code;
         WebPPictureFree(&input);
@@ -200,8 +180,8 @@ private:
         }
         WebPMemoryWriterClear(&written);
         if (!encoded) {
-            throw HostError(std::string("cannot encode WebP (") + (imported ? encodingError(error) : "out of memory") +
-                            ")");
+            throw HostError::writing(
+                name_, std::string("cannot encode WebP (") + (imported ? encodingError(error) : "out of memory") + ")");
         }
         const ImageMetadata& metadata = metadata_;
         const std::string& xmp = metadata.xmp;
@@ -237,11 +217,12 @@ private:
     }
 
     ByteSink& out_;
+    std::string name_;
     PictureLayout layout_;
     ImageMetadata metadata_;
     EncodeOptions options_;
     EncodeReport& report_;
-    std::vector<std::uint8_t> pixels_;
+    HeldPicture picture_;
 };
 
 }  // namespace

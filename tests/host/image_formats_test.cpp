@@ -434,7 +434,7 @@ TEST(JpegReading, ProgressiveFilesAreBoundByTheirPixels) {
         host::openImageReader(source, {.maxMemoryBytes = std::uint64_t{2} << 20});
         ADD_FAILURE() << "refused no progressive JPEG beyond the limit";
     } catch (const host::HostError& error) {
-        EXPECT_NE(std::string(error.what()).find("'small.jpg' is a progressive JPEG of 1000 x 700 pixels"),
+        EXPECT_NE(std::string(error.what()).find("'small.jpg': a progressive JPEG of 1000 x 700 pixels"),
                   std::string::npos)
             << error.what();
         EXPECT_NE(std::string(error.what()).find("limit of 2 MiB"), std::string::npos) << error.what();

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "host/image/picture.h"
+#include "host/metadata/image_metadata.h"
 
 namespace host {
 

@@ -1,4 +1,4 @@
-#include "host/image/print_resolution.h"
+#include "host/metadata/print_resolution.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,8 @@
-#include "host/image/upright_rows.h"
+#include "host/pipeline/upright_rows.h"
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "host/host_error.h"
 
@@ -22,12 +23,15 @@ int tileSizeFor(int width, int height) {
 
 }  // namespace
 
-UprightRows::UprightRows(ImageReader& reader, int orientation, const std::string& temporaryFolder)
-    : reader_(reader),
+UprightRows::UprightRows(RowSource& stored, int orientation, const std::string& temporaryFolder, std::string name,
+                         int tileSize)
+    : source_(stored),
       orientation_(orientation >= 1 && orientation <= 8 ? orientation : 1),
       folder_(temporaryFolder),
-      stored_(reader.header().layout),
-      layout_(stored_) {
+      name_(std::move(name)),
+      stored_(stored.layout()),
+      layout_(stored_),
+      tile_(tileSize) {
     if (orientation_ >= 5) {
         std::swap(layout_.width, layout_.height);
     }
@@ -40,7 +44,7 @@ int UprightRows::next(std::uint8_t* bgra, int maxRows) {
     }
     const std::size_t stride = std::size_t{4} * static_cast<std::size_t>(layout_.width);
     if (orientation_ <= 2) {
-        reader_.readRows(bgra, rows);
+        readExactly(source_, bgra, rows, name_);
         if (orientation_ == 2) {
             for (int y = 0; y < rows; ++y) {
                 auto* row = reinterpret_cast<std::uint32_t*>(bgra + static_cast<std::size_t>(y) * stride);
@@ -72,7 +76,9 @@ int UprightRows::next(std::uint8_t* bgra, int maxRows) {
 // lie in the order they are read back: tile rows for orientations 3 and 4,
 // tile columns for 5 to 8.
 void UprightRows::storeAll() {
-    tile_ = tileSizeFor(stored_.width, stored_.height);
+    if (tile_ <= 0) {
+        tile_ = tileSizeFor(stored_.width, stored_.height);
+    }
     tilesAcross_ = (stored_.width + tile_ - 1) / tile_;
     tilesDown_ = (stored_.height + tile_ - 1) / tile_;
     try {
@@ -87,7 +93,7 @@ void UprightRows::storeAll() {
     std::vector<std::uint8_t> piece(tileBytes);
     for (int ty = 0; ty < tilesDown_; ++ty) {
         const int count = std::min(tile_, stored_.height - ty * tile_);
-        reader_.readRows(rows.data(), count);
+        readExactly(source_, rows.data(), count, name_);
         for (int tx = 0; tx < tilesAcross_; ++tx) {
             const std::size_t across = static_cast<std::size_t>(std::min(tile_, stored_.width - tx * tile_));
             for (int y = 0; y < count; ++y) {
@@ -140,7 +146,7 @@ void UprightRows::loadBand() {
                                         : static_cast<std::uint64_t>(ty) * static_cast<std::uint64_t>(tilesAcross_) +
                                               static_cast<std::uint64_t>(tx);
         if (tiles_.readAt(index * tileBytes, piece.data(), tileBytes) != tileBytes) {
-            throw HostError("'" + tiles_.name() + "': a temporary file ended early");
+            throw HostError::reading(tiles_.name(), "a temporary file ended early");
         }
         const int across = std::min(tile_, stored_.width - tx * tile_);
         const int down = std::min(tile_, stored_.height - ty * tile_);

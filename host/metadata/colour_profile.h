@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/image/picture.h"
+#include "host/metadata/image_metadata.h"
 
 namespace host {
 

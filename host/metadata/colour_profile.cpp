@@ -1,4 +1,4 @@
-#include "host/image/colour_profile.h"
+#include "host/metadata/colour_profile.h"
 
 #include <lcms2.h>
 
