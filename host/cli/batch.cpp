@@ -3,102 +3,103 @@
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
-#include <map>
 #include <mutex>
 #include <new>
+#include <set>
 #include <thread>
 
-#include "host/cli/progress_report.h"
-#include "host/files/file_identity.h"
 #include "host/files/interruption.h"
 #include "host/host_error.h"
-#include "host/pipeline/tone_file.h"
 #include "host/utf8_path.h"
 
 namespace host {
 
-namespace fs = std::filesystem;
+namespace {
 
-std::vector<BatchFile> planBatch(const std::vector<std::string>& inputs, const std::string& folder,
-                                 const std::optional<std::string>& format) {
-    std::vector<std::optional<FileIdentity>> inputIdentities;
-    for (const std::string& input : inputs) {
-        inputIdentities.push_back(identityOf(input));
+// The plan, shared by the workers: one of them at a time takes the next
+// file, and says once for each format read but not written what its files
+// become.
+class SharedPlan {
+public:
+    SharedPlan(BatchPlan& plan, ProgressReport& report) : plan_(plan), report_(report) {}
+
+    std::optional<BatchFile> next() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (interrupted()) {
+            return std::nullopt;
+        }
+        const std::size_t passedBefore = plan_.notPictures();
+        const std::uint64_t bytesBefore = plan_.notPictureBytes();
+        std::optional<BatchFile> file = plan_.next();
+        if (plan_.notPictures() != passedBefore) {
+            report_.passedOver(plan_.notPictures() - passedBefore, plan_.notPictureBytes() - bytesBefore);
+        }
+        for (const std::string& note : plan_.takeNotes()) {
+            report_.warned("sepia-host apply: warning: " + note);
+        }
+        if (file && file->readOnly && announced_.insert(*file->readOnly).second) {
+            const Format& read = formatOf(*file->readOnly);
+            report_.warned("sepia-host apply: " + std::string(read.name) + " inputs are written as " +
+                           formatName(read.writtenAs) + ": this host writes no " + read.name + " (" +
+                           read.notWrittenBecause + "); --format chooses another format");
+        }
+        return file;
     }
-    const bool foldsCase = folderFoldsCase(folder);
-    std::vector<BatchFile> files;
-    std::map<std::string, std::string> claimed;  // output's name as the folder compares it -> its input
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-        BatchFile file;
-        file.input = inputs[i];
-        const fs::path in = pathFromUtf8(file.input);
-        std::string extension = format ? "." + *format : utf8FromPath(in.extension());
-        if (const std::optional<ImageFormat> own = formatFromExtension("x" + extension);
-            !format && own && !canWrite(*own)) {
-            extension = formatOf(formatOf(*own).writtenAs).extensions.front();
-            file.readOnly = own;
-        }
-        fs::path name = in.stem();
-        name += pathFromUtf8(extension);
-        file.output = utf8FromPath(pathFromUtf8(folder) / name);
-        if (!canWriteImageTo(file.output)) {
-            file.problem = "'" + file.input + "': cannot tell which format to write (" +
-                           (extension.empty() ? "it has no extension" : "'" + extension + "' is not one") +
-                           "; use --format)";
-            files.push_back(file);
-            continue;
-        }
-        // An output that exists already must not be any input.
-        if (const std::optional<FileIdentity> output = identityOf(file.output)) {
-            for (std::size_t j = 0; j < inputs.size() && file.problem.empty(); ++j) {
-                if (inputIdentities[j] == output) {
-                    file.problem = "'" + file.input + "': its output '" + file.output + "' would replace " +
-                                   (j == i ? std::string("it") : "the input '" + inputs[j] + "'");
-                }
-            }
-        }
-        // Every output lies in the one folder: their names tell them apart.
-        const std::string key = foldsCase ? caseFolded(utf8FromPath(name)) : utf8FromPath(name);
-        if (file.problem.empty()) {
-            const auto [existing, fresh] = claimed.emplace(key, file.input);
-            if (!fresh) {
-                file.problem = "'" + file.input + "': its output '" + file.output + "' is already written for '" +
-                               existing->second + "'";
-            }
-        }
-        files.push_back(file);
+
+private:
+    BatchPlan& plan_;
+    ProgressReport& report_;
+    std::mutex mutex_;
+    std::set<ImageFormat> announced_;
+};
+
+// One file of the run: left alone, refused, or toned.
+void doFile(const BatchFile& file, const PluginObject& object, int preset, const std::string& label,
+            const ToneOptions& options, ProgressReport& report) {
+    if (!file.problem.empty()) {
+        report.failed(-1, "sepia-host apply: " + file.problem, file.bytes);
+        return;
     }
-    return files;
+    if (file.upToDate) {
+        report.skipped(file.bytes);
+        return;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(pathFromUtf8(file.output).parent_path(), error);
+    const int slot = report.started(file.input, file.bytes);
+    ToneOptions own = options;
+    own.progress = [&report, slot](std::uint64_t done, std::uint64_t inAll) { report.rows(slot, done, inAll); };
+    try {
+        const TonedFile toned = toneFile(object, preset, label, file.input, file.output, own);
+        for (const std::string& warning : toned.warnings) {
+            report.warned("sepia-host apply: warning: " + warning);
+        }
+        report.done(slot, toned.line);
+    } catch (const Interrupted&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        report.failed(slot, "sepia-host apply: '" + file.input + "': out of memory");
+    } catch (const std::exception& error) {
+        report.failed(slot, std::string("sepia-host apply: ") + error.what());
+    }
 }
 
-std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& object, int preset,
-                     const std::string& label, const ToneOptions& options, int threads, Console& console,
+}  // namespace
+
+std::size_t runBatch(BatchPlan& plan, const PluginObject& object, int preset, const std::string& label,
+                     const ToneOptions& options, int threads, ProgressReport& report,
                      const ThreadStarter& startThread) {
-    ProgressReport report(console, files.size());
-    std::atomic<std::size_t> next{0};
+    SharedPlan shared(plan, report);
     auto work = [&] {
-        for (std::size_t i = next++; i < files.size() && !interrupted(); i = next++) {
-            const BatchFile& file = files[i];
-            if (!file.problem.empty()) {
-                report.failed("sepia-host apply: " + file.problem);
-                continue;
+        try {
+            for (std::optional<BatchFile> file = shared.next(); file; file = shared.next()) {
+                doFile(*file, object, preset, label, options, report);
             }
-            try {
-                const TonedFile toned = toneFile(object, preset, label, file.input, file.output, options);
-                for (const std::string& warning : toned.warnings) {
-                    report.warned("sepia-host apply: warning: " + warning);
-                }
-                report.done(toned.line);
-            } catch (const Interrupted&) {
-                return;  // its output is not written; the run ends
-            } catch (const std::bad_alloc&) {
-                report.failed("sepia-host apply: '" + file.input + "': out of memory");
-            } catch (const std::exception& error) {
-                report.failed(std::string("sepia-host apply: ") + error.what());
-            }
+        } catch (const Interrupted&) {
+            // Its output is not written; the run ends.
         }
     };
-    const std::size_t workers = std::min<std::size_t>(static_cast<std::size_t>(threads), files.size());
+    const auto workers = static_cast<std::size_t>(std::max(threads, 1));
     std::mutex mutex;
     std::condition_variable finished;
     std::size_t running = workers;
@@ -131,7 +132,7 @@ std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& ob
     }
     {
         std::unique_lock<std::mutex> lock(mutex);
-        while (!finished.wait_for(lock, std::chrono::milliseconds(250), [&] { return running == 0; })) {
+        while (!finished.wait_for(lock, std::chrono::milliseconds(200), [&] { return running == 0; })) {
             lock.unlock();
             report.tick();
             lock.lock();
@@ -140,10 +141,12 @@ std::size_t runBatch(const std::vector<BatchFile>& files, const PluginObject& ob
     for (std::thread& thread : pool) {
         thread.join();
     }
-    report.finish();
     if (interrupted()) {
-        console.err << "sepia-host apply: interrupted: " << report.written() << " of " << files.size()
-                    << " files written (each named above); the others are not written\n";
+        report.finish(false);
+        const std::size_t written = report.written();
+        report.warned("sepia-host apply: interrupted: " + std::to_string(written) +
+                      (written == 1 ? " file written (named above)" : " files written (each named above)") +
+                      "; the others are not written");
         throw Interrupted();
     }
     return report.failures();

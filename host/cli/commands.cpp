@@ -8,6 +8,7 @@
 
 #include "host/cli/arguments.h"
 #include "host/cli/batch.h"
+#include "host/cli/progress_report.h"
 #include "host/files/file_identity.h"
 #include "host/files/input_file.h"
 #include "host/host_error.h"
@@ -291,16 +292,34 @@ int runInfo(const std::vector<std::string>& arguments, Console& console) {
     return 0;
 }
 
-int runApply(const std::vector<std::string>& arguments, Console& console) {
-    const ParsedArguments parsed = parseArguments(arguments, {{"--preset", "-p", true},
-                                                              {"--output-dir", "-o", true},
-                                                              {"--format", nullptr, true},
-                                                              {"--jobs", "-j", true},
-                                                              {"--quality", "-q", true},
-                                                              {"--lossless", nullptr, false},
-                                                              {"--strip", nullptr, false},
-                                                              {"--max-pixels", nullptr, true}});
-    const bool batch = parsed.has("--output-dir");
+namespace {
+
+// What apply was asked to do.
+struct ApplyRequest {
+    std::string plugin;
+    std::string presetChoice;
+    std::vector<std::string> inputs;
+    std::string output;                   // one file's, without --output-dir
+    std::optional<std::string> folder;    // --output-dir
+    std::optional<std::string> format;    // --format, as an extension
+    std::optional<std::string> name;      // --name
+    ToneOptions options;
+    WalkRules walk;
+    bool skipExisting = false;
+    bool quiet = false;
+    int jobs = 1;
+};
+
+ApplyRequest parseApply(const std::vector<std::string>& arguments) {
+    const ParsedArguments parsed = parseArguments(
+        arguments, {{"--preset", "-p", true},      {"--output-dir", "-o", true},     {"--format", nullptr, true},
+                    {"--jobs", "-j", true},        {"--quality", "-q", true},        {"--lossless", nullptr, false},
+                    {"--strip", nullptr, false},   {"--max-pixels", nullptr, true},  {"--recursive", "-r", false},
+                    {"--hidden", nullptr, false},  {"--skip-existing", nullptr, false}, {"--name", nullptr, true},
+                    {"--keep-dates", nullptr, false}, {"--quiet", nullptr, false}});
+    ApplyRequest request;
+    request.folder = parsed.value("--output-dir");
+    const bool batch = request.folder.has_value();
     if (!batch && parsed.positional.size() != 3) {
         throw UsageError("apply takes PLUGIN, IN and OUT, or PLUGIN, --output-dir DIR and one or more IN");
     }
@@ -308,8 +327,10 @@ int runApply(const std::vector<std::string>& arguments, Console& console) {
         throw UsageError("apply --output-dir DIR needs PLUGIN and at least one IN");
     }
     const bool toStandardOutput = !batch && parsed.positional[2] == kStandardStream;
-    if (!batch && parsed.has("--jobs")) {
-        throw UsageError("--jobs goes with --output-dir");
+    for (const char* option : {"--jobs", "--recursive", "--hidden", "--skip-existing", "--name"}) {
+        if (!batch && parsed.has(option)) {
+            throw UsageError(std::string(option) + " goes with --output-dir");
+        }
     }
     if (!batch && parsed.has("--format") != toStandardOutput) {
         throw UsageError(toStandardOutput ? "writing to standard output (-) needs --format"
@@ -319,64 +340,116 @@ int runApply(const std::vector<std::string>& arguments, Console& console) {
         std::find(parsed.positional.begin() + 1, parsed.positional.end(), kStandardStream) != parsed.positional.end()) {
         throw UsageError("standard input (-) is one file: it goes without --output-dir");
     }
-    const std::optional<std::string> presetChoice = parsed.value("--preset");
-    if (!presetChoice) {
+    if (!parsed.value("--preset")) {
         throw UsageError("apply needs --preset PRESET");
     }
-    ToneOptions options;
-    if (const auto quality = parsed.value("--quality")) {
-        options.write.encode.quality = wholeNumberOption("--quality", *quality, 1, 100);
-    }
-    options.write.encode.lossless = parsed.has("--lossless");
-    options.write.strip = parsed.has("--strip");
-    if (const auto pixels = parsed.value("--max-pixels")) {
-        options.limits.maxPixels = largeNumberOption("--max-pixels", *pixels);
-    }
-    const int jobs =
-        parsed.has("--jobs") ? wholeNumberOption("--jobs", *parsed.value("--jobs"), 1, 256) : defaultJobs();
-    std::optional<std::string> format;
-    if (const auto given = parsed.value("--format")) {
-        format = formatExtension(*given);
-    }
-    if (toStandardOutput) {
-        options.format = formatFromExtension("x." + *format);
-    } else if (!batch) {
-        requireWritableExtension(parsed.positional[2]);
-    }
-
-    const PluginLibrary library(parsed.positional[0]);
-    const PluginObject object(library);
-    const PresetList presets = describePresets(object);
-    const int preset = presets.resolve(*presetChoice);
-    const std::string& label = presets.labels.at(static_cast<std::size_t>(preset));
-
+    request.plugin = parsed.positional[0];
+    request.presetChoice = *parsed.value("--preset");
+    request.inputs.assign(parsed.positional.begin() + 1, batch ? parsed.positional.end() : parsed.positional.end() - 1);
     if (!batch) {
-        const TonedFile toned = toneFile(object, preset, label, parsed.positional[1], parsed.positional[2], options);
-        for (const std::string& warning : toned.warnings) {
-            console.err << "sepia-host apply: warning: " << warning << "\n";
-        }
-        // Standard output holds the picture: the report goes beside it.
-        (toStandardOutput ? console.err : console.out) << toned.line << "\n";
-        return 0;
+        request.output = parsed.positional[2];
     }
+    if (const auto quality = parsed.value("--quality")) {
+        request.options.write.encode.quality = wholeNumberOption("--quality", *quality, 1, 100);
+    }
+    request.options.write.encode.lossless = parsed.has("--lossless");
+    request.options.write.strip = parsed.has("--strip");
+    request.options.keepDates = parsed.has("--keep-dates");
+    if (const auto pixels = parsed.value("--max-pixels")) {
+        request.options.limits.maxPixels = largeNumberOption("--max-pixels", *pixels);
+    }
+    request.jobs = parsed.has("--jobs") ? wholeNumberOption("--jobs", *parsed.value("--jobs"), 1, 256) : defaultJobs();
+    if (const auto given = parsed.value("--format")) {
+        request.format = formatExtension(*given);
+    }
+    request.name = parsed.value("--name");
+    request.walk.recursive = parsed.has("--recursive");
+    request.walk.hidden = parsed.has("--hidden");
+    request.skipExisting = parsed.has("--skip-existing");
+    request.quiet = parsed.has("--quiet");
+    if (toStandardOutput) {
+        request.options.format = formatFromExtension("x." + *request.format);
+    } else if (!batch) {
+        requireWritableExtension(request.output);
+    }
+    return request;
+}
 
-    const std::string folder = *parsed.value("--output-dir");
+// One file into another, with its rows as progress on a terminal.
+int applyToOneFile(const ApplyRequest& request, const PluginObject& object, int preset, const std::string& label,
+                   Console& console) {
+    const bool toStandardOutput = request.output == kStandardStream;
+    std::error_code error;
+    const std::uintmax_t bytes = std::filesystem::file_size(pathFromUtf8(request.inputs.front()), error);
+    ProgressReport report(console, console.errIsTerminal && !request.quiet,
+                          RunTotals{1, error ? 0 : static_cast<std::uint64_t>(bytes)});
+    ToneOptions options = request.options;
+    const int slot = report.started(request.inputs.front(), error ? 0 : static_cast<std::uint64_t>(bytes));
+    options.progress = [&report, slot](std::uint64_t done, std::uint64_t inAll) { report.rows(slot, done, inAll); };
+    TonedFile toned;
+    try {
+        toned = toneFile(object, preset, label, request.inputs.front(), request.output, options);
+    } catch (...) {
+        report.finish(false);
+        throw;
+    }
+    report.finish(false);
+    for (const std::string& warning : toned.warnings) {
+        console.err << "sepia-host apply: warning: " << warning << "\n";
+    }
+    // Standard output holds the picture: the report goes beside it.
+    (toStandardOutput ? console.err : console.out) << toned.line << "\n";
+    return 0;
+}
+
+// Many files, and the folders walked, into the output folder.
+int applyToManyFiles(const ApplyRequest& request, const PluginObject& object, int preset, const std::string& label,
+                     Console& console) {
+    const std::string& folder = *request.folder;
+    BatchSettings settings;
+    if (request.name) {
+        settings.name = NameTemplate(*request.name);
+    }
     std::error_code error;
     std::filesystem::create_directories(pathFromUtf8(folder), error);
     if (error || !std::filesystem::is_directory(pathFromUtf8(folder))) {
         throw HostError("cannot create the output folder '" + folder + "'" + (error ? ": " + error.message() : ""));
     }
-    const std::vector<std::string> inputs(parsed.positional.begin() + 1, parsed.positional.end());
-    const std::vector<BatchFile> files = planBatch(inputs, folder, format);
-    for (const Format& read : formats()) {
-        if (std::any_of(files.begin(), files.end(), [&](const BatchFile& file) { return file.readOnly == read.id; })) {
-            console.err << "sepia-host apply: " << read.name << " inputs are written as " << formatName(read.writtenAs)
-                        << ": this host writes no " << read.name << " (" << read.notWrittenBecause
-                        << "); --format chooses another format\n";
-        }
+    settings.outputFolder = folder;
+    settings.format = request.format;
+    settings.presetLabel = label;
+    settings.skipExisting = request.skipExisting;
+    settings.walk = request.walk;
+    settings.walk.excluded = identityOf(folder);
+    const bool show = console.errIsTerminal && !request.quiet;
+    std::optional<RunTotals> totals;
+    if (show) {
+        // A walk counted first, for the files and time left.
+        const WalkTotals counted = countWalk(request.inputs, settings.walk);
+        totals = RunTotals{counted.files, counted.bytes};
     }
-    const std::size_t failures = runBatch(files, object, preset, label, options, jobs, console);
+    BatchPlan plan(request.inputs, settings);
+    ProgressReport report(console, show, totals);
+    const std::size_t failures = runBatch(plan, object, preset, label, request.options, request.jobs, report);
+    const std::size_t passedOver = plan.notPictures();
+    report.finish(!request.quiet, passedOver == 0   ? std::string()
+                                  : passedOver == 1 ? std::string("; 1 file that is no picture passed over")
+                                                    : "; " + std::to_string(passedOver) +
+                                                          " files that are no pictures passed over");
     return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int runApply(const std::vector<std::string>& arguments, Console& console) {
+    const ApplyRequest request = parseApply(arguments);
+    const PluginLibrary library(request.plugin);
+    const PluginObject object(library);
+    const PresetList presets = describePresets(object);
+    const int preset = presets.resolve(request.presetChoice);
+    const std::string& label = presets.labels.at(static_cast<std::size_t>(preset));
+    return request.folder ? applyToManyFiles(request, object, preset, label, console)
+                          : applyToOneFile(request, object, preset, label, console);
 }
 
 int runSheet(const std::vector<std::string>& arguments, Console& console) {

@@ -142,6 +142,24 @@ void NativeFile::renameTo(const std::string& path) {
     }
 }
 
+std::optional<std::int64_t> NativeFile::modificationTimeOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExW(pathFromUtf8(path).c_str(), GetFileExInfoStandard, &data) == 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                                     data.ftLastWriteTime.dwLowDateTime);
+}
+
+void NativeFile::setModificationTime(std::int64_t time) {
+    FILETIME written{};
+    written.dwLowDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(time));
+    written.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(time) >> 32);
+    if (SetFileTime(static_cast<HANDLE>(handle_), nullptr, &written, &written) == 0) {
+        fail("cannot set its date");
+    }
+}
+
 NativeFile NativeFile::standardInput() {
     NativeFile file;
     file.name_ = "standard input";
@@ -348,6 +366,24 @@ bool NativeFile::linkAs(const std::string& path) {
         return false;
     }
     fail("cannot give it the name '" + path + "'");
+}
+
+std::optional<std::int64_t> NativeFile::modificationTimeOf(const std::string& path) {
+    struct stat status {};
+    if (::stat(pathFromUtf8(path).c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+}
+
+void NativeFile::setModificationTime(std::int64_t time) {
+    struct timespec times[2] = {};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(time / 1000000000);
+    times[1].tv_nsec = static_cast<long>(time % 1000000000);
+    if (::futimens(descriptor_, times) != 0) {
+        fail("cannot set its date");
+    }
 }
 
 NativeFile NativeFile::standardInput() {

@@ -60,6 +60,13 @@ public:
     // file of that name exists.
     bool linkAs(const std::string& path);
 #endif
+    // When a file was last modified, as the system keeps it (nanoseconds
+    // since 1970 on POSIX systems, 100-nanosecond ticks since 1601 on
+    // Windows); none when `path` names nothing.
+    static std::optional<std::int64_t> modificationTimeOf(const std::string& path);
+    // Gives the open file that modification time (its access time too on
+    // Windows, none other).
+    void setModificationTime(std::int64_t time);
     // Standard input and output, as files.
     static NativeFile standardInput();
     static NativeFile standardOutput();

@@ -185,6 +185,11 @@ void OutputFile::commit() {
             file_.close();
             return;
         }
+        if (!keptTimeOf_.empty()) {
+            if (const std::optional<std::int64_t> time = NativeFile::modificationTimeOf(keptTimeOf_)) {
+                file_.setModificationTime(*time);
+            }
+        }
         file_.flushToDisk();
     } catch (const SystemError& failure) {
         removeTemporary();

@@ -36,6 +36,11 @@ public:
     std::uint64_t size() const override { return size_; }
     const std::string& name() const override { return path_; }
 
+    // Gives the file the modification time of the file `path` names
+    // (NativeFile's time), when it is committed; nothing for standard
+    // output.
+    void keepModificationTimeOf(const std::string& path) { keptTimeOf_ = path; }
+
     void commit();
 
 private:
@@ -59,6 +64,7 @@ private:
     std::vector<std::uint8_t> pending_;
     std::uint64_t pendingAt_ = 0;
     bool toStandardOutput_ = false;
+    std::string keptTimeOf_;
 };
 
 // Writes `bytes` to `path` through an OutputFile.

@@ -1,5 +1,6 @@
 #include "host/pipeline/tone_file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -137,8 +138,20 @@ TonedFile toneFile(const PluginObject& object, int preset, const std::string& la
         EncodeReport report{outputName, toned.warnings};
         std::unique_ptr<ImageWriter> writer =
             openImageWriter(format, out, layout, opened.upright.metadata, options.write, report);
-        const PageWork work{object,          preset, folderOf(output), inputName, everyPage, options.write.strip,
-                            options.rowsDone};
+        if (options.keepDates && input != kStandardStream) {
+            out.keepModificationTimeOf(input);
+        }
+        // The rows of every page toned, for progress.
+        const std::uint64_t rowsInAll =
+            static_cast<std::uint64_t>(layout.height) * static_cast<std::uint64_t>(everyPage ? pages : 1);
+        std::uint64_t rowsDone = 0;
+        const PageWork work{object, preset, folderOf(output), inputName, everyPage, options.write.strip,
+                            [&](int rows) {
+                                rowsDone += static_cast<std::uint64_t>(rows);
+                                if (options.progress) {
+                                    options.progress(std::min(rowsDone, rowsInAll), rowsInAll);
+                                }
+                            }};
         toneFilePages(reader, opened.upright, *writer, work);
         writer->finish();
         writer.reset();

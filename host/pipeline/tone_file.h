@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -12,13 +13,15 @@
 namespace host {
 
 // How a file is toned: how it is written, the limits of what is read, the
-// output's format when its name does not say it (standard output), and
-// whom to tell of each band of rows written (progress), if anyone.
+// output's format when its name does not say it (standard output), whether
+// the output takes the input's modification time, and whom to tell of the
+// rows written so far and in all (progress), if anyone.
 struct ToneOptions {
     WriteOptions write;
     ReadLimits limits;
     std::optional<ImageFormat> format;
-    std::function<void(int rows)> rowsDone;
+    bool keepDates = false;
+    std::function<void(std::uint64_t rowsDone, std::uint64_t rowsInAll)> progress;
 };
 
 // What toning one file reports: the line "wrote OUT (W x H, LABEL)", and a
@@ -48,7 +51,7 @@ struct PageWork {
     std::string inputName;
     bool everyPage;  // every page of the reader into the writer (else the first)
     bool strip;      // the later pages' ICC profiles left out too
-    std::function<void(int rows)> rowsDone;
+    std::function<void(int rows)> rowsDone;  // each band's rows, as written
 };
 
 // Each page: pump(tone(upright(reader's rows))) into `writer`, the first

@@ -75,11 +75,15 @@ for signal in INT TERM KILL; do
 done
 
 # A batch, one file at a time: the small file is written, then Ctrl-C in
-# the middle of the first large one.
+# the middle of the first large one. The same command again tones only
+# what is missing, and its outputs are those of a run never stopped.
 mkdir -p out-batch
-# shellcheck disable=SC2086
-$emulator "$host" apply "$plugin" -p 1 -j 1 -o out-batch --format tif in/small.jpg in/big.jpg in/big2.jpg \
-    >batch.out 2>batch.log &
+batch() {  # in a subshell of its own, which becomes the program
+    # shellcheck disable=SC2086
+    exec $emulator "$host" apply "$plugin" -p 1 -j 1 -o out-batch --format tif --skip-existing \
+        in/small.jpg in/big.jpg in/big2.jpg
+}
+batch >batch.out 2>batch.log &
 pid=$!
 wait_until_started "$pid" out-batch
 while [ ! -e out-batch/small.tif ] && kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
@@ -90,7 +94,16 @@ left=$(ls -A out-batch)
 [ "$left" = small.tif ] || fail "an interrupted batch leaves '$left'"
 if [ -z "$emulator" ]; then
     [ "$code" = 130 ] || fail "an interrupted batch: exit status $code"
-    grep -q "interrupted: 1 of 3 files written" batch.log || fail "an interrupted batch says: $(cat batch.log)"
+    grep -q "interrupted: 1 file written" batch.log || fail "an interrupted batch says: $(cat batch.log)"
     grep -q "wrote out-batch/small.tif" batch.out || fail "an interrupted batch does not name what it wrote"
 fi
+(batch) >rerun.out 2>rerun.log || fail "the batch rerun fails: $(cat rerun.log)"
+grep -q "toned 2, skipped 1, failed 0" rerun.log || fail "the batch rerun says: $(cat rerun.log)"
+mkdir -p out-whole
+# shellcheck disable=SC2086
+$emulator "$host" apply "$plugin" -p 1 -o out-whole --format tif --quiet in/small.jpg in/big.jpg in/big2.jpg \
+    >/dev/null || fail "the batch never stopped fails"
+for name in small big big2; do
+    cmp -s "out-whole/$name.tif" "out-batch/$name.tif" || fail "$name.tif differs from that of a batch never stopped"
+done
 exit $status

@@ -131,10 +131,14 @@ TEST_F(FileSafety, ABatchGoesOnWhenThreadsCannotStart) {
             ++started;
             return std::thread(std::move(work));
         };
-        std::ostringstream report, errors;
-        host::Console console{report, errors};
-        const std::size_t failures = host::runBatch(host::planBatch({a, b, c}, out, std::nullopt), object, 1, "Sepia 2",
-                                                    host::ToneOptions{}, 3, console, refusing);
+        std::ostringstream lines, errors;
+        host::Console console{lines, errors};
+        host::BatchSettings settings;
+        settings.outputFolder = out;
+        host::BatchPlan plan({a, b, c}, settings);
+        host::ProgressReport report(console, false, std::nullopt);
+        const std::size_t failures =
+            host::runBatch(plan, object, 1, "Sepia 2", host::ToneOptions{}, 3, report, refusing);
         EXPECT_EQ(failures, 0u) << errors.str();
         EXPECT_NE(errors.str().find("cannot start thread " + std::to_string(startable + 1) + " of 3"),
                   std::string::npos)
