@@ -9,7 +9,7 @@ packages="cmake make g++ git binutils pkgconf googletest libgtest-dev libbenchma
   clang-14 libclang-rt-14-dev lld-14 llvm-14 clang-tidy clang-format cppcheck
   libstb-dev libopencv-core-dev libimage-exiftool-perl
   dpkg-dev nasm autoconf automake libtool autopoint gettext meson ninja-build qemu-user
-  libheif-examples libavif-bin libjxl-tools libvips-tools libtiff-tools libjpeg-turbo-progs netpbm webp file time
+  libheif-examples libavif-bin libjxl-tools libvips-tools libtiff-tools libjpeg-turbo-progs netpbm webp file time parallel
   zip unzip osslsigncode openssl"
 codecs="zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat1-dev libexiv2-dev nettle-dev liblcms2-dev
   libde265-dev libdav1d-dev libaom-dev libheif-dev libhwy-dev libbrotli-dev libjxl-dev"

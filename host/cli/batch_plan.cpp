@@ -72,7 +72,7 @@ NameTemplate::NameTemplate(std::string text) : text_(std::move(text)) {
         at = fieldAt(text_, at).end - 1;
     }
     const fs::path literal = pathFromUtf8(text_);
-    bool climbs = literal.is_absolute() || literal.has_root_name();
+    bool climbs = literal.is_absolute() || literal.has_root_name() || literal.has_root_directory();
     for (const fs::path& part : literal) {
         climbs = climbs || part == "..";
     }

@@ -154,7 +154,8 @@ std::string applyUsage() {
            "       sepia-host apply PLUGIN --preset PRESET --output-dir DIR [OPTIONS] IN...\n"
            "\n"
            "Tones the image IN with PRESET and writes OUT; or tones every IN into\n"
-           "DIR/<IN's name without extension>.<ext>, creating DIR if it is missing.\n"
+           "DIR/<IN's name without extension>.<ext>, creating DIR if it is missing;\n"
+           "with -r, an IN that is a folder gives every picture in it, its tree kept.\n"
            "  PRESET             a label as 'info' lists it (\"Cyanotype 2\") or its index (7)\n"
            "  IN                 " +
            wrapped("a " + inputFormats() + " file; - reads standard input", 21, 21) +
@@ -175,6 +176,21 @@ std::string applyUsage() {
            "\n"
            "  -j, --jobs N          with --output-dir: N files at a time (default: this\n"
            "                        machine's cores)\n"
+           "  -r, --recursive       with --output-dir: tone the pictures (told by their\n"
+           "                        content) in the folders among IN and in their\n"
+           "                        folders, into the same tree under DIR; hidden\n"
+           "                        files and folders, and DIR, are left out\n"
+           "  --hidden              with -r: hidden files and folders too\n"
+           "  --skip-existing       with --output-dir: leave alone each output that\n"
+           "                        exists and is not older than its IN; a stopped run,\n"
+           "                        run again, tones only what is missing\n"
+           "  --name TEMPLATE       with --output-dir: name outputs by TEMPLATE, under\n"
+           "                        DIR, of {stem} (IN's name without extension),\n"
+           "                        {ext} (the extension written), {dir} (IN's folder\n"
+           "                        within the folder walked), {preset}, {n} (a counter;\n"
+           "                        {n:4} pads it to 4 digits); default {dir}/{stem}.{ext}\n"
+           "  --keep-dates          give each output its IN's modification time\n"
+           "  --quiet               no progress line on a terminal, no summary\n"
            "  -q, --quality Q       " +
            wrapped(formatList("quality", "and") + " quality, 1 to 100 (default 90)", 24, 24) +
            "\n"
@@ -194,6 +210,9 @@ std::string applyUsage() {
                        alsoHeld + ".",
                    0) +
            "\n"
+           "On a terminal, standard error shows a progress line (files done and left,\n"
+           "the file in work and its rows, MB/s, time left); with --output-dir a\n"
+           "summary ends the run: toned, skipped, failed, time.\n"
            "\n" +
            uprightAndMetadataText();
 }

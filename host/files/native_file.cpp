@@ -155,7 +155,7 @@ void NativeFile::setModificationTime(std::int64_t time) {
     FILETIME written{};
     written.dwLowDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(time));
     written.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(time) >> 32);
-    if (SetFileTime(static_cast<HANDLE>(handle_), nullptr, &written, &written) == 0) {
+    if (SetFileTime(static_cast<HANDLE>(handle_), nullptr, nullptr, &written) == 0) {
         fail("cannot set its date");
     }
 }

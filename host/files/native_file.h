@@ -64,8 +64,7 @@ public:
     // since 1970 on POSIX systems, 100-nanosecond ticks since 1601 on
     // Windows); none when `path` names nothing.
     static std::optional<std::int64_t> modificationTimeOf(const std::string& path);
-    // Gives the open file that modification time (its access time too on
-    // Windows, none other).
+    // Gives the open file that modification time, and no other.
     void setModificationTime(std::int64_t time);
     // Standard input and output, as files.
     static NativeFile standardInput();

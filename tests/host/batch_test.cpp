@@ -3,6 +3,7 @@
 // progress line kept to standard error.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -44,7 +45,9 @@ protected:
         std::vector<std::string> names;
         for (const auto& entry : fs::recursive_directory_iterator(folder_ / folder)) {
             if (entry.is_regular_file()) {
-                names.push_back(host::utf8FromPath(entry.path().lexically_relative(folder_ / folder)));
+                std::string name = host::utf8FromPath(entry.path().lexically_relative(folder_ / folder));
+                std::replace(name.begin(), name.end(), '\\', '/');
+                names.push_back(name);
             }
         }
         std::sort(names.begin(), names.end());
