@@ -19,17 +19,6 @@ if(SEPIA_CODECS_PREFIX)
     target_link_libraries(sepia_codecs INTERFACE ${library})
   endforeach()
   target_include_directories(sepia_codecs SYSTEM INTERFACE ${SEPIA_CODECS_PREFIX}/include)
-  # libtiff older than Debian's 4.5.0-6+deb12u5 overflows a buffer on
-  # crafted BigTIFF strip sizes (CVE-2026-18495): such a build reads no
-  # BigTIFF (build-codecs.sh builds it when the archive serves no newer
-  # source).
-  file(STRINGS ${SEPIA_CODECS_PREFIX}/VERSIONS tiff_record REGEX "^tiff ")
-  if(tiff_record MATCHES "^tiff ([^ ]+)")
-    execute_process(COMMAND dpkg --compare-versions ${CMAKE_MATCH_1} lt 4.5.0-6+deb12u5 RESULT_VARIABLE older)
-    if(older EQUAL 0)
-      target_compile_definitions(sepia_codecs INTERFACE SEPIA_LIBTIFF_LACKS_BIGTIFF_FIX)
-    endif()
-  endif()
   # exiv2 built as a static library declares its interface without
   # dllimport; on Windows it uses the process-status and sockets libraries.
   target_compile_definitions(sepia_codecs INTERFACE exiv2lib_STATIC LIBHEIF_STATIC_BUILD JXL_STATIC_DEFINE

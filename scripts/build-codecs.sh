@@ -4,15 +4,24 @@
 # (zlib, libpng, libjpeg-turbo, libtiff, libwebp; libheif with libde265 for
 # HEVC, dav1d for decoding AV1 and libaom for encoding it; libjxl with
 # highway and brotli; exiv2 with expat; nettle for MD5; Little CMS for ICC
-# profiles), from Debian's source packages with Debian's patches applied, at
-# exactly the versions of the Debian -dev packages the Linux build uses:
+# profiles), from Debian's source packages with Debian's patches applied,
+# each at the version of the Debian -dev package the Linux build uses or at
+# the newer revision named below, where that one carries the security fixes
+# the archive serves only as binaries; expat from upstream's source in
+# third_party/; with the upstream fixes kept in third_party/patches:
 #   windows  cross-compiled with the project's mingw-w64 toolchain, static,
 #            into build/deps/codecs-windows (linked into sepia-host.exe);
 #   fuzz     compiled by clang 14 with AddressSanitizer and
 #            libFuzzer's coverage, static, into
 #            build/deps/codecs-fuzz, so that the fuzz targets see inside them.
 # Each build is cached: it is skipped when the folder holds the same
-# versions built by the same recipe.
+# versions built by the same recipe from the same third_party/ files.
+#
+# Beside the libraries it writes VERSIONS (where each came from) and
+# VULNERABILITIES: for every CVE and advisory that Debian's bookworm-security
+# changelog of a linked library lists, whether this build is fixed, not
+# affected, or has no fix, and why (from the source built's own changelog,
+# or from third_party/vulnerabilities.tsv); it warns of each one not fixed.
 set -e
 kind=$1
 case $kind in windows | fuzz) ;; *) echo "usage: build-codecs.sh windows|fuzz" >&2; exit 2 ;; esac
@@ -21,27 +30,53 @@ root=$PWD
 prefix=$root/build/deps/codecs-$kind
 sources=$root/build/deps/src
 jobs=$(nproc)
-recipe=14  # bump when this script changes what it builds
+recipe=15  # bump when this script changes what it builds
 
-# Source package and version of each codec's -dev package, in build order.
+# The Debian -dev packages of the Linux build, in build order; the source of
+# each is built at the -dev package's version, unless named here.
+devs="zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat1-dev libexiv2-dev nettle-dev
+  liblcms2-dev libde265-dev libdav1d-dev libaom-dev libheif-dev libhwy-dev libbrotli-dev libjxl-dev"
+# zlib and libpng: the revisions before the newest, which this archive serves
+# as binaries only; what the newest changed is not linked (host_link_test).
+# libtiff, libde265 and libaom from trixie, libheif from bookworm-backports:
+# newer Debian sources that carry the bookworm-security fixes (libtiff,
+# libaom: all of them). third_party/vulnerabilities.tsv says which, one by one.
+pinned="zlib=1:1.2.13.dfsg-1 libpng1.6=1.6.39-2+deb12u5 tiff=4.7.0-3+deb13u3 libde265=1.0.15-1+deb13u2
+  aom=3.12.1-1+deb13u1 libheif=1.19.7-1~bpo12+1"
 codecs=""
-for dev in zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat1-dev libexiv2-dev nettle-dev liblcms2-dev \
-    libde265-dev libdav1d-dev libaom-dev libheif-dev libhwy-dev libbrotli-dev libjxl-dev; do
-    codecs="$codecs $(dpkg-query -W -f='${source:Package}=${source:Version}' "$dev")"
+for dev in $devs; do
+    package=$(dpkg-query -W -f='${source:Package}' "$dev")
+    version=$(dpkg-query -W -f='${source:Version}' "$dev")
+    for pin in $pinned; do
+        [ "${pin%%=*}" = "$package" ] && version=${pin#*=}
+    done
+    codecs="$codecs $package=$version"
 done
+# What third_party/ holds, as its files' digests: a change rebuilds.
+third_party=$(cd "$root/third_party" && find . -type f | LC_ALL=C sort | xargs sha256sum | sha256sum | cut -c1-16)
 stamp=$prefix/.built
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "recipe $recipe:$codecs" ]; then
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "recipe $recipe third_party $third_party:$codecs" ]; then
     cat "$prefix/source-warnings.txt" >&2
     exit 0
 fi
 echo "building the $kind codecs:$codecs"
 rm -rf "$prefix" "$root/build/deps/obj-$kind"
 mkdir -p "$prefix"
+: >"$prefix/source-warnings.txt"
 for codec in $codecs; do
-    sh scripts/debian-source.sh "${codec%%=*}" "${codec#*=}" "$sources/${codec%%=*}" 2>>"$prefix/source-warnings.txt"
-    cat "$sources/${codec%%=*}/.debian-source-version" >> "$prefix/VERSIONS"
+    package=${codec%%=*}
+    if [ "$package" = expat ]; then
+        # expat from upstream (third_party/expat/README.sepia).
+        echo "expat upstream $(sed -n 's/^version: //p' "$root/third_party/expat/README.sepia")" >>"$prefix/VERSIONS"
+        continue
+    fi
+    sh scripts/debian-source.sh "$package" "${codec#*=}" "$sources/$package" 2>>"$prefix/source-warnings.txt"
+    record=$(cat "$sources/$package/.debian-source-version")
+    for patch in "$root/third_party/patches/$package/"*.patch; do
+        [ -f "$patch" ] && record="$record patched $(basename "$patch")"
+    done
+    echo "$record" >>"$prefix/VERSIONS"
 done
-cat "$prefix/source-warnings.txt" >&2
 objects=$root/build/deps/obj-$kind
 
 if [ "$kind" = windows ]; then
@@ -103,6 +138,18 @@ cmake_build() {  # cmake_build SOURCE-FOLDER NAME OPTIONS...: everything, instal
     run cmake --install "$objects/$2"
 }
 zlib="-DZLIB_INCLUDE_DIR=$prefix/include -DZLIB_LIBRARY=$prefix/lib/libz.a"
+# patched FOLDER PACKAGE: a copy of FOLDER under the objects with
+# third_party/patches/PACKAGE applied, its path on standard output; the
+# unpacked source stays as it came.
+patched() {
+    rm -rf "$objects/src-$2"
+    cp -r "$1" "$objects/src-$2"
+    for patch in "$root/third_party/patches/$2/"*.patch; do
+        [ -f "$patch" ] || continue
+        patch -s -p1 -d "$objects/src-$2" <"$patch" >>"$log" 2>&1 || { echo "$patch does not apply" >&2; exit 1; }
+    done
+    echo "$objects/src-$2"
+}
 # __DATE__ and __TIME__ (exiv2 records them) say when the Debian source was
 # released, as in Debian's own builds, not when this build ran.
 released() {  # released SOURCE-FOLDER-NAME
@@ -154,10 +201,12 @@ build_tiff() {
     released tiff
     log=$logs/tiff.log
     # shellcheck disable=SC2086
+    # Strips are read a piece at a time where the layout allows
+    # (chunky-strip-read), so a tall strip costs no more than a band.
     cmake_build "$sources/tiff" tiff $zlib -DJPEG_INCLUDE_DIR="$prefix/include" \
         -DJPEG_LIBRARY="$prefix/lib/libjpeg.a" -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF \
         -Dcxx=OFF -Djbig=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF -Dlerc=OFF -Dlibdeflate=OFF -Djpeg12=OFF \
-        -Dpixarlog=OFF -Dzlib=ON -Djpeg=ON -DCMAKE_INSTALL_LIBDIR=lib
+        -Dpixarlog=OFF -Dzlib=ON -Djpeg=ON -Dchunky-strip-read=ON -DCMAKE_INSTALL_LIBDIR=lib
 }
 
 # libwebp: the decoder and encoder, the container readers and writers; not
@@ -176,20 +225,18 @@ build_webp() {
     cp "$objects/libwebp/libwebp.a" "$objects/libwebp/libwebpdemux.a" "$objects/libwebp/libwebpmux.a" "$prefix/lib/"
 }
 
-# expat: the XML parser under exiv2's XMP support. The library alone,
-# configured as Debian configures it (its security patches expect the
-# definitions its configure script makes).
+# expat: the XML parser under exiv2's XMP support, from upstream
+# (third_party/expat) with third_party/patches/expat. The library alone,
+# with its defaults: allocation tracking (XML_GE) and the DTD and namespace
+# support exiv2's XMP toolkit uses.
 build_expat() {
-    released expat
     log=$logs/expat.log
-    rm -rf "$objects/expat"
-    cp -r "$sources/expat/expat" "$objects/expat"
-    (cd "$objects/expat" && run autoreconf -fi)
-    if [ "$kind" = windows ]; then hostflag=--host=$host; else hostflag=""; fi
-    (cd "$objects/expat" && CC=$cc CFLAGS="$cflags" run ./configure $hostflag --prefix="$prefix" \
-        --disable-shared --enable-static --without-docbook --without-examples --without-tests --without-xmlwf \
-        --with-pic --libdir="$prefix/lib")
-    run make -C "$objects/expat/lib" -j "$jobs" install
+    SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct -- third_party/expat third_party/patches/expat 2>/dev/null ||
+        echo 0)
+    export SOURCE_DATE_EPOCH
+    source=$(patched "$root/third_party/expat" expat) || exit 1
+    cmake_build "$source" expat -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_TESTS=OFF \
+        -DEXPAT_BUILD_DOCS=OFF -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_PKGCONFIG=ON -DCMAKE_INSTALL_LIBDIR=lib
 }
 
 # exiv2: EXIF, IPTC and XMP (its bundled XMP toolkit, on expat), for the
@@ -294,13 +341,17 @@ build_aom() {
 }
 
 # libheif: HEIF and AVIF, on libde265, dav1d and libaom; without its
-# programs, plug-in loading or other codecs (HEVC encoders are not built).
+# programs, plug-in loading or other codecs (HEVC encoders are not built),
+# and without zlib and brotli, so that no compressed metadata is inflated.
 build_heif() {
     released libheif
     log=$logs/libheif.log
-    cmake_build "$sources/libheif" libheif -DWITH_LIBDE265=ON -DWITH_X265=OFF -DWITH_DAV1D=ON \
-        -DWITH_AOM_ENCODER=ON -DWITH_AOM_DECODER=OFF -DWITH_SvtEnc=OFF -DWITH_RAV1E=OFF -DWITH_EXAMPLES=OFF \
-        -DENABLE_PLUGIN_LOADING=OFF -DWITH_GDK_PIXBUF=OFF -DCMAKE_INSTALL_LIBDIR=lib \
+    cmake_build "$sources/libheif" libheif -DWITH_LIBDE265=ON -DWITH_X265=OFF -DWITH_KVAZAAR=OFF \
+        -DWITH_OpenH264_DECODER=OFF -DWITH_DAV1D=ON -DWITH_AOM_ENCODER=ON -DWITH_AOM_DECODER=OFF -DWITH_SvtEnc=OFF \
+        -DWITH_RAV1E=OFF -DWITH_JPEG_DECODER=OFF -DWITH_JPEG_ENCODER=OFF -DWITH_OpenJPEG_DECODER=OFF \
+        -DWITH_OpenJPEG_ENCODER=OFF -DWITH_FFMPEG_DECODER=OFF -DWITH_OPENJPH_ENCODER=OFF -DWITH_LIBSHARPYUV=OFF \
+        -DWITH_UNCOMPRESSED_CODEC=OFF -DWITH_HEADER_COMPRESSION=OFF -DWITH_EXAMPLES=OFF -DWITH_GDK_PIXBUF=OFF \
+        -DWITH_FUZZERS=OFF -DBUILD_TESTING=OFF -DENABLE_PLUGIN_LOADING=OFF -DCMAKE_INSTALL_LIBDIR=lib \
         -DCMAKE_C_FLAGS="$cflags -DLIBDE265_STATIC_BUILD" -DCMAKE_CXX_FLAGS="$cflags -DLIBDE265_STATIC_BUILD"
 }
 
@@ -318,14 +369,16 @@ build_hwy() {
         -DCMAKE_CXX_FLAGS="$cflags $hwy_targets"
 }
 
-# brotli: the compression of libjxl's metadata boxes. Its static libraries.
+# brotli: the compression of libjxl's metadata boxes, with upstream's fix of
+# CVE-2026-111497 (third_party/patches/brotli). Its static libraries.
 build_brotli() {
     released brotli
     log=$logs/brotli.log
-    cmake_configure "$sources/brotli" brotli -DBROTLI_DISABLE_TESTS=ON -DCMAKE_INSTALL_LIBDIR=lib
+    source=$(patched "$sources/brotli" brotli) || exit 1
+    cmake_configure "$source" brotli -DBROTLI_DISABLE_TESTS=ON -DCMAKE_INSTALL_LIBDIR=lib
     run cmake --build "$objects/brotli" -j "$jobs" --target brotlienc-static brotlidec-static brotlicommon-static
     mkdir -p "$prefix/include/brotli"
-    cp "$sources/brotli/c/include/brotli/"*.h "$prefix/include/brotli/"
+    cp "$source/c/include/brotli/"*.h "$prefix/include/brotli/"
     for part in common dec enc; do
         cp "$objects/brotli/libbrotli$part-static.a" "$prefix/lib/libbrotli$part.a"
     done
@@ -392,7 +445,7 @@ cp "$sources/libpng1.6/LICENSE" "$prefix/licenses/libpng.txt"
 cp "$sources/libjpeg-turbo/LICENSE.md" "$prefix/licenses/libjpeg-turbo.txt"
 cp "$sources/tiff/LICENSE.md" "$prefix/licenses/libtiff.txt"
 cp "$sources/libwebp/COPYING" "$prefix/licenses/libwebp.txt"
-cp "$sources/expat/expat/COPYING" "$prefix/licenses/expat.txt"
+cp "$root/third_party/expat/COPYING" "$prefix/licenses/expat.txt"
 cp "$sources/exiv2/COPYING" "$prefix/licenses/exiv2.txt"
 cp "$sources/lcms2/COPYING" "$prefix/licenses/lcms2.txt"
 cp "$sources/libheif/COPYING" "$prefix/licenses/libheif.txt"
@@ -408,5 +461,39 @@ cp "$sources/brotli/LICENSE" "$prefix/licenses/brotli.txt"
     echo
     cat "$sources/nettle/COPYING.LESSERv3"
 } > "$prefix/licenses/nettle.txt"
-echo "recipe $recipe:$codecs" > "$stamp"
+
+# VULNERABILITIES, one line each: package, identifier, state, justification,
+# detail, tab-separated. Each CVE or advisory in the Debian changelog of a
+# linked library's -dev package (its bookworm-security revision's) is fixed
+# when the source built lists it in its own changelog, else as
+# third_party/vulnerabilities.tsv says; one that neither covers is
+# "in_triage", with a warning.
+tab=$(printf '\t')
+table=$root/third_party/vulnerabilities.tsv
+: >"$prefix/VULNERABILITIES"
+for dev in $devs; do
+    package=$(dpkg-query -W -f='${source:Package}' "$dev")
+    record=$(grep "^$package " "$prefix/VERSIONS")
+    if [ "$package" = expat ]; then
+        built="$root/third_party/expat/Changes"
+    else
+        built="$sources/$package/debian/changelog"
+    fi
+    for id in $(zcat "/usr/share/doc/$dev/changelog.Debian.gz" |
+        grep -oE 'CVE-[0-9]{4}-[0-9]+|GHSA(-[a-z0-9]{4}){3}' | LC_ALL=C sort -u); do
+        row=$(awk -F "$tab" -v p="$package" -v i="$id" '$1 == p && $2 == i' "$table")
+        if [ -n "$row" ]; then
+            echo "$row"
+        elif grep -q "$id\b" "$built"; then
+            echo "$package$tab$id${tab}resolved$tab${tab}Fixed in the source built, ${record#* }, whose changelog lists it."
+        else
+            echo "$package$tab$id${tab}in_triage$tab${tab}Listed in Debian's changelog of $dev; not in that of the source built (${record#* }), and not looked into."
+        fi
+    done
+done >>"$prefix/VULNERABILITIES"
+awk -F "$tab" '$3 != "resolved" && $3 != "not_affected" { open[$1] = open[$1] " " $2 }
+    END { for (p in open) print "WARNING: " p " has no fix for" open[p] " (see third_party/vulnerabilities.tsv)" }' \
+    "$prefix/VULNERABILITIES" | LC_ALL=C sort >>"$prefix/source-warnings.txt"
+cat "$prefix/source-warnings.txt" >&2
+echo "recipe $recipe third_party $third_party:$codecs" > "$stamp"
 echo "codecs in $prefix"

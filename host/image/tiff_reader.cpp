@@ -605,13 +605,6 @@ private:
 }  // namespace
 
 std::unique_ptr<ImageReader> openTiffReader(ByteSource& file, const ReadLimits& limits) {
-#if defined(SEPIA_LIBTIFF_LACKS_BIGTIFF_FIX)
-    if (isBigTiff(file)) {
-        throw HostError::reading(file.name(),
-                                 "a BigTIFF file, which this build does not read: its libtiff lacks Debian's fix for "
-                                 "crafted BigTIFF strip sizes (CVE-2026-18495)");
-    }
-#endif
     return std::make_unique<TiffReader>(file, limits);
 }
 
