@@ -9,14 +9,18 @@ configure_file(${PROJECT_SOURCE_DIR}/docs/release/README.md.in ${PROJECT_BINARY_
 # The libraries' licences, each under the Debian source version it was built
 # from.
 string(CONCAT notices "sepia-host.exe links these libraries statically. Each was built from Debian's source\n"
-            "package of the version named, with Debian's patches applied; their sources are in\n"
-            "Debian's archive (apt-get source PACKAGE=VERSION).\n\n"
+            "package of the version named, with Debian's patches applied (their sources are in\n"
+            "Debian's archive: apt-get source PACKAGE=VERSION), and with the patches named, which\n"
+            "are in this project's source under third_party/patches; expat was built from\n"
+            "upstream's source at the commit named, which is in this project's source under\n"
+            "third_party/expat.\n\n"
             "exiv2 is licensed under the GNU General Public License, version 2 or later, and\n"
             "libheif and libde265 under the GNU Lesser General Public License, version 3 or\n"
             "later. sepia-host.exe as a whole is therefore distributed under the GNU General\n"
             "Public License, version 3 or later. Its complete corresponding source is this\n"
-            "project's source at this release's tag together with the Debian source packages\n"
-            "listed here, at exactly the versions named (the bill of materials names them too);\n"
+            "project's source at this release's tag, third_party/ included, together with the\n"
+            "Debian source packages listed here, at exactly the versions named (the bill of\n"
+            "materials names them too);\n"
             "scripts/build-codecs.sh builds them as this release did. sepia.dll contains none\n"
             "of these libraries; it is under the MIT licence.\n")
 if(EXISTS ${SEPIA_CODECS_PREFIX}/VERSIONS)

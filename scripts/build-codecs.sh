@@ -38,11 +38,14 @@ devs="zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libexpat
   liblcms2-dev libde265-dev libdav1d-dev libaom-dev libheif-dev libhwy-dev libbrotli-dev libjxl-dev"
 # zlib and libpng: the revisions before the newest, which this archive serves
 # as binaries only; what the newest changed is not linked (host_link_test).
-# libtiff, libde265 and libaom from trixie, libheif from bookworm-backports:
-# newer Debian sources that carry the bookworm-security fixes (libtiff,
-# libaom: all of them). third_party/vulnerabilities.tsv says which, one by one.
-pinned="zlib=1:1.2.13.dfsg-1 libpng1.6=1.6.39-2+deb12u5 tiff=4.7.0-3+deb13u3 libde265=1.0.15-1+deb13u2
-  aom=3.12.1-1+deb13u1 libheif=1.19.7-1~bpo12+1"
+# brotli: likewise, with the newest's fix from upstream (third_party/patches).
+# libheif: the newest whose source is served; no newer source carries the
+# fixes it lacks. libtiff, libde265 and libaom from trixie: newer Debian
+# sources that carry the bookworm-security fixes (libtiff, libaom: all of
+# them). expat from upstream (third_party/expat).
+# third_party/vulnerabilities.tsv says which fix is where, one by one.
+pinned="zlib=1:1.2.13.dfsg-1 libpng1.6=1.6.39-2+deb12u5 brotli=1.0.9-2 libheif=1.15.1-1+deb12u1
+  tiff=4.7.0-3+deb13u3 libde265=1.0.15-1+deb13u2 aom=3.12.1-1+deb13u1 expat=upstream"
 codecs=""
 for dev in $devs; do
     package=$(dpkg-query -W -f='${source:Package}' "$dev")
@@ -67,7 +70,9 @@ for codec in $codecs; do
     package=${codec%%=*}
     if [ "$package" = expat ]; then
         # expat from upstream (third_party/expat/README.sepia).
-        echo "expat upstream $(sed -n 's/^version: //p' "$root/third_party/expat/README.sepia")" >>"$prefix/VERSIONS"
+        readme=$root/third_party/expat/README.sepia
+        echo "expat upstream $(sed -n 's/^version: //p' "$readme") $(sed -n 's/^commit: \([0-9a-f]*\).*/\1/p' "$readme")" \
+            "$(sed -n 's/^origin: \([^ ]*\).*/\1/p' "$readme")" >>"$prefix/VERSIONS"
         continue
     fi
     sh scripts/debian-source.sh "$package" "${codec#*=}" "$sources/$package" 2>>"$prefix/source-warnings.txt"
@@ -342,16 +347,14 @@ build_aom() {
 
 # libheif: HEIF and AVIF, on libde265, dav1d and libaom; without its
 # programs, plug-in loading or other codecs (HEVC encoders are not built),
-# and without zlib and brotli, so that no compressed metadata is inflated.
+# and without zlib, so that no compressed metadata is inflated.
 build_heif() {
     released libheif
     log=$logs/libheif.log
-    cmake_build "$sources/libheif" libheif -DWITH_LIBDE265=ON -DWITH_X265=OFF -DWITH_KVAZAAR=OFF \
-        -DWITH_OpenH264_DECODER=OFF -DWITH_DAV1D=ON -DWITH_AOM_ENCODER=ON -DWITH_AOM_DECODER=OFF -DWITH_SvtEnc=OFF \
-        -DWITH_RAV1E=OFF -DWITH_JPEG_DECODER=OFF -DWITH_JPEG_ENCODER=OFF -DWITH_OpenJPEG_DECODER=OFF \
-        -DWITH_OpenJPEG_ENCODER=OFF -DWITH_FFMPEG_DECODER=OFF -DWITH_OPENJPH_ENCODER=OFF -DWITH_LIBSHARPYUV=OFF \
-        -DWITH_UNCOMPRESSED_CODEC=OFF -DWITH_HEADER_COMPRESSION=OFF -DWITH_EXAMPLES=OFF -DWITH_GDK_PIXBUF=OFF \
-        -DWITH_FUZZERS=OFF -DBUILD_TESTING=OFF -DENABLE_PLUGIN_LOADING=OFF -DCMAKE_INSTALL_LIBDIR=lib \
+    cmake_build "$sources/libheif" libheif -DWITH_LIBDE265=ON -DWITH_X265=OFF -DWITH_DAV1D=ON \
+        -DWITH_AOM_ENCODER=ON -DWITH_AOM_DECODER=OFF -DWITH_SvtEnc=OFF -DWITH_RAV1E=OFF -DWITH_EXAMPLES=OFF \
+        -DWITH_DEFLATE_HEADER_COMPRESSION=OFF -DENABLE_PLUGIN_LOADING=OFF -DWITH_GDK_PIXBUF=OFF \
+        -DCMAKE_INSTALL_LIBDIR=lib \
         -DCMAKE_C_FLAGS="$cflags -DLIBDE265_STATIC_BUILD" -DCMAKE_CXX_FLAGS="$cflags -DLIBDE265_STATIC_BUILD"
 }
 

@@ -24,7 +24,7 @@ if [ "${SEPIA_FUZZ_CODECS:-instrumented}" = instrumented ]; then
     codecs=$PWD/build/deps/codecs-fuzz
 fi
 cmake --preset fuzz -DSEPIA_CODECS_PREFIX="$codecs" >/dev/null
-targets=${SEPIA_FUZZ_TARGETS:-fuzz_process fuzz_image}
+targets=${SEPIA_FUZZ_TARGETS:-fuzz_process fuzz_image fuzz_xmp fuzz_jxl_box}
 # shellcheck disable=SC2086
 cmake --build --preset fuzz -j "$(nproc)" --target $targets >build/fuzz/build.log 2>&1 || {
     tail -n 60 build/fuzz/build.log
