@@ -45,7 +45,7 @@ void appendChunk(std::vector<std::uint8_t>& out, const char* type, const std::ve
     appendBigEndian(out, static_cast<std::uint32_t>(crc));
 }
 
-std::vector<std::uint8_t> pngWithXmp(const std::uint8_t* packet, std::size_t size) {
+[[maybe_unused]] std::vector<std::uint8_t> pngWithXmp(const std::uint8_t* packet, std::size_t size) {
     std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', 0x0d, 0x0a, 0x1a, 0x0a};
     appendChunk(png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 2, 0, 0, 0});  // 1 x 1, 8-bit RGB
     std::vector<std::uint8_t> text;
@@ -60,7 +60,7 @@ std::vector<std::uint8_t> pngWithXmp(const std::uint8_t* packet, std::size_t siz
     return png;
 }
 
-std::vector<std::uint8_t> jxlWithBrotliBox(const std::uint8_t* stream, std::size_t size) {
+[[maybe_unused]] std::vector<std::uint8_t> jxlWithBrotliBox(const std::uint8_t* stream, std::size_t size) {
     // A lossless 1 x 1 JPEG XL file in its container (cjxl --container=1),
     // split after its "ftyp" box, where the "brob" box goes.
     static const std::uint8_t head[] = {0x00, 0x00, 0x00, 0x0c, 0x4a, 0x58, 0x4c, 0x20, 0x0d, 0x0a, 0x87, 0x0a,
