@@ -170,13 +170,18 @@ private:
                 metadata.iccProfile = std::move(icc);
             }
         }
-        heif_color_profile_nclx* nclx = nullptr;
-        if (metadata.iccProfile.empty() &&
-            heif_image_handle_get_nclx_color_profile(handle_.get(), &nclx).code == heif_error_Ok && nclx != nullptr) {
+        if (metadata.iccProfile.empty()) {
+            heif_color_profile_nclx* nclx = nullptr;
+            const heif_error error = heif_image_handle_get_nclx_color_profile(handle_.get(), &nclx);
+            // libheif hands back the profile it allocated also with an error
+            // (values it does not know): it is freed either way.
             const std::unique_ptr<heif_color_profile_nclx, NclxRelease> release(nclx);
-            metadata.cicp = Cicp{static_cast<std::uint16_t>(nclx->color_primaries),
-                                 static_cast<std::uint16_t>(nclx->transfer_characteristics),
-                                 static_cast<std::uint16_t>(nclx->matrix_coefficients), nclx->full_range_flag != 0};
+            if (error.code == heif_error_Ok && nclx != nullptr) {
+                metadata.cicp = Cicp{static_cast<std::uint16_t>(nclx->color_primaries),
+                                     static_cast<std::uint16_t>(nclx->transfer_characteristics),
+                                     static_cast<std::uint16_t>(nclx->matrix_coefficients),
+                                     nclx->full_range_flag != 0};
+            }
         }
     }
 
