@@ -345,13 +345,15 @@ build_aom() {
     run cmake --install "$objects/aom"
 }
 
-# libheif: HEIF and AVIF, on libde265, dav1d and libaom; without its
-# programs, plug-in loading or other codecs (HEVC encoders are not built),
-# and without zlib, so that no compressed metadata is inflated.
+# libheif: HEIF and AVIF, on libde265, dav1d and libaom, with
+# third_party/patches/libheif; without its programs, plug-in loading or
+# other codecs (HEVC encoders are not built), and without zlib, so that no
+# compressed metadata is inflated.
 build_heif() {
     released libheif
     log=$logs/libheif.log
-    cmake_build "$sources/libheif" libheif -DWITH_LIBDE265=ON -DWITH_X265=OFF -DWITH_DAV1D=ON \
+    source=$(patched "$sources/libheif" libheif) || exit 1
+    cmake_build "$source" libheif -DWITH_LIBDE265=ON -DWITH_X265=OFF -DWITH_DAV1D=ON \
         -DWITH_AOM_ENCODER=ON -DWITH_AOM_DECODER=OFF -DWITH_SvtEnc=OFF -DWITH_RAV1E=OFF -DWITH_EXAMPLES=OFF \
         -DWITH_DEFLATE_HEADER_COMPRESSION=OFF -DENABLE_PLUGIN_LOADING=OFF -DWITH_GDK_PIXBUF=OFF \
         -DCMAKE_INSTALL_LIBDIR=lib \
