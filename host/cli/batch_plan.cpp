@@ -99,10 +99,10 @@ std::string NameTemplate::expand(const Fields& fields) const {
             name += fields.preset;
         } else {
             const std::string number = std::to_string(fields.n);
-            name += std::string(std::max<std::size_t>(static_cast<std::size_t>(field.width), number.size()) -
-                                    number.size(),
-                                '0') +
-                    number;
+            name +=
+                std::string(std::max<std::size_t>(static_cast<std::size_t>(field.width), number.size()) - number.size(),
+                            '0') +
+                number;
         }
         at = field.end;
     }
@@ -171,9 +171,8 @@ BatchFile BatchPlan::plan(const WalkedFile& walked, std::optional<ImageFormat> c
         extension = formatOf(formatOf(*own).writtenAs).extensions.front() + 1;
         file.readOnly = own;
     }
-    const std::string relative =
-        settings_.name.expand({utf8FromPath(in.stem()), extension, walked.relativeFolder, settings_.presetLabel,
-                               ++counter_});
+    const std::string relative = settings_.name.expand(
+        {utf8FromPath(in.stem()), extension, walked.relativeFolder, settings_.presetLabel, ++counter_});
     file.output = utf8FromPath(pathFromUtf8(settings_.outputFolder) / pathFromUtf8(relative));
     const std::optional<ImageFormat> written = formatFromExtension(file.output);
     if (!written || !canWrite(*written)) {

@@ -65,7 +65,7 @@ private:
 };
 
 struct BatchSettings {
-    std::string outputFolder;  // must exist
+    std::string outputFolder;           // must exist
     std::optional<std::string> format;  // the extension to write, without the dot
     NameTemplate name;
     std::string presetLabel;

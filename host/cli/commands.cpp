@@ -318,10 +318,10 @@ struct ApplyRequest {
     std::string plugin;
     std::string presetChoice;
     std::vector<std::string> inputs;
-    std::string output;                   // one file's, without --output-dir
-    std::optional<std::string> folder;    // --output-dir
-    std::optional<std::string> format;    // --format, as an extension
-    std::optional<std::string> name;      // --name
+    std::string output;                 // one file's, without --output-dir
+    std::optional<std::string> folder;  // --output-dir
+    std::optional<std::string> format;  // --format, as an extension
+    std::optional<std::string> name;    // --name
     ToneOptions options;
     WalkRules walk;
     bool skipExisting = false;
@@ -330,12 +330,20 @@ struct ApplyRequest {
 };
 
 ApplyRequest parseApply(const std::vector<std::string>& arguments) {
-    const ParsedArguments parsed = parseArguments(
-        arguments, {{"--preset", "-p", true},      {"--output-dir", "-o", true},     {"--format", nullptr, true},
-                    {"--jobs", "-j", true},        {"--quality", "-q", true},        {"--lossless", nullptr, false},
-                    {"--strip", nullptr, false},   {"--max-pixels", nullptr, true},  {"--recursive", "-r", false},
-                    {"--hidden", nullptr, false},  {"--skip-existing", nullptr, false}, {"--name", nullptr, true},
-                    {"--keep-dates", nullptr, false}, {"--quiet", nullptr, false}});
+    const ParsedArguments parsed = parseArguments(arguments, {{"--preset", "-p", true},
+                                                              {"--output-dir", "-o", true},
+                                                              {"--format", nullptr, true},
+                                                              {"--jobs", "-j", true},
+                                                              {"--quality", "-q", true},
+                                                              {"--lossless", nullptr, false},
+                                                              {"--strip", nullptr, false},
+                                                              {"--max-pixels", nullptr, true},
+                                                              {"--recursive", "-r", false},
+                                                              {"--hidden", nullptr, false},
+                                                              {"--skip-existing", nullptr, false},
+                                                              {"--name", nullptr, true},
+                                                              {"--keep-dates", nullptr, false},
+                                                              {"--quiet", nullptr, false}});
     ApplyRequest request;
     request.folder = parsed.value("--output-dir");
     const bool batch = request.folder.has_value();
@@ -451,10 +459,10 @@ int applyToManyFiles(const ApplyRequest& request, const PluginObject& object, in
     ProgressReport report(console, show, totals);
     const std::size_t failures = runBatch(plan, object, preset, label, request.options, request.jobs, report);
     const std::size_t passedOver = plan.notPictures();
-    report.finish(!request.quiet, passedOver == 0   ? std::string()
-                                  : passedOver == 1 ? std::string("; 1 file that is no picture passed over")
-                                                    : "; " + std::to_string(passedOver) +
-                                                          " files that are no pictures passed over");
+    report.finish(!request.quiet, passedOver == 0 ? std::string()
+                                  : passedOver == 1
+                                      ? std::string("; 1 file that is no picture passed over")
+                                      : "; " + std::to_string(passedOver) + " files that are no pictures passed over");
     return failures == 0 ? 0 : 1;
 }
 

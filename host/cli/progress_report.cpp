@@ -25,11 +25,17 @@ std::string clock(double seconds) {
     return text;
 }
 
-// The file's name without its folders, cut to `width` characters.
+// The file's name without its folders, cut to `width` bytes with "..."
+// at the end; never inside a UTF-8 character.
 std::string shortName(const std::string& path, std::size_t width) {
     std::string name = utf8FromPath(pathFromUtf8(path).filename());
     if (name.size() > width) {
-        name = name.substr(0, width - 3) + "...";
+        std::size_t keep = width > 3 ? width - 3 : 0;
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0U) == 0x80U) {
+            --keep;  // name[keep] continues a character: cut before that character
+        }
+        name.resize(keep);
+        name += "...";
     }
     return name;
 }

@@ -249,19 +249,22 @@ std::string formatList(const std::string& which, const char* conjunction) {
     for (const ImageFormat id : kOrder) {
         const Format& format = formatOf(id);
         const bool written = format.write != nullptr;
-        if (which == "read") {
-            items.emplace_back(format.name);
-        } else if (which == "written" && written) {
-            items.emplace_back(format.name);
-        } else if (which == "extensions" && written) {
-            items.insert(items.end(), format.extensions.begin(), format.extensions.end());
-        } else if (which == "short" && written) {
-            items.emplace_back(format.extensions.front() + 1);
-        } else if (which == "streamed" && format.streams) {
-            items.emplace_back(format.name);
-        } else if (which == "held" && !format.streams) {
-            items.emplace_back(format.name);
-        } else if ((which == "quality" && format.quality) || (which == "lossless" && format.lossless)) {
+        if (which == "extensions") {
+            if (written) {
+                items.insert(items.end(), format.extensions.begin(), format.extensions.end());
+            }
+            continue;
+        }
+        if (which == "short") {
+            if (written) {
+                items.emplace_back(format.extensions.front() + 1);
+            }
+            continue;
+        }
+        const bool listed = which == "read" || (which == "written" && written) ||
+                            (which == "streamed" && format.streams) || (which == "held" && !format.streams) ||
+                            (which == "quality" && format.quality) || (which == "lossless" && format.lossless);
+        if (listed) {
             items.emplace_back(format.name);
         }
     }

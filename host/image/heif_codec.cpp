@@ -179,8 +179,7 @@ private:
             if (error.code == heif_error_Ok && nclx != nullptr) {
                 metadata.cicp = Cicp{static_cast<std::uint16_t>(nclx->color_primaries),
                                      static_cast<std::uint16_t>(nclx->transfer_characteristics),
-                                     static_cast<std::uint16_t>(nclx->matrix_coefficients),
-                                     nclx->full_range_flag != 0};
+                                     static_cast<std::uint16_t>(nclx->matrix_coefficients), nclx->full_range_flag != 0};
             }
         }
     }

@@ -540,9 +540,12 @@ private:
             // Grey and palette pictures have one plane of colour; alpha
             // follows the colour planes.
             const bool grey = planes_ - (header_.layout.hasAlpha ? 1 : 0) == 1;
-            auto plane = [&](int index) { return const_cast<unsigned char*>(planes[index]); };
-            (*rgba_->put.separate)(rgba_.get(), raster_.data(), 0, row_, count, 1, 0, 0, plane(0), plane(grey ? 0 : 1),
-                                   plane(grey ? 0 : 2), header_.layout.hasAlpha ? plane(planes_ - 1) : nullptr);
+            unsigned char* const red = const_cast<unsigned char*>(planes[0]);
+            unsigned char* const green = grey ? red : const_cast<unsigned char*>(planes[1]);
+            unsigned char* const blue = grey ? red : const_cast<unsigned char*>(planes[2]);
+            unsigned char* const alpha =
+                header_.layout.hasAlpha ? const_cast<unsigned char*>(planes[planes_ - 1]) : nullptr;
+            (*rgba_->put.separate)(rgba_.get(), raster_.data(), 0, row_, count, 1, 0, 0, red, green, blue, alpha);
         } else {
             (*rgba_->put.contig)(rgba_.get(), raster_.data(), 0, row_, count, 1, 0, 0,
                                  const_cast<unsigned char*>(planes[0]));

@@ -65,7 +65,7 @@ tmsize_t TiffStream::read(thandle_t handle, void* buffer, tmsize_t size) {
     } catch (const HostError& error) {
         if (self->error_.empty()) {
             self->error_ = error.what();
-            self->fileFailure_ = error;
+            self->fileFailure_ = std::current_exception();
         }
         return -1;
     }
@@ -82,7 +82,7 @@ tmsize_t TiffStream::write(thandle_t handle, void* buffer, tmsize_t size) {
     } catch (const HostError& error) {
         if (self->error_.empty()) {
             self->error_ = error.what();
-            self->fileFailure_ = error;
+            self->fileFailure_ = std::current_exception();
         }
         return -1;
     }

@@ -3,7 +3,7 @@
 #include <tiffio.h>
 
 #include <cstdint>
-#include <optional>
+#include <exception>
 #include <string>
 
 #include "host/host_error.h"
@@ -37,7 +37,7 @@ public:
     const std::string& error() const { return error_; }
     // The file's own first failure (a read or write the system refused),
     // which libtiff saw as its error; none if there was none.
-    const std::optional<HostError>& fileFailure() const { return fileFailure_; }
+    const std::exception_ptr& fileFailure() const { return fileFailure_; }
 
 private:
     static tmsize_t read(thandle_t handle, void* buffer, tmsize_t size);
@@ -55,7 +55,7 @@ private:
     ByteSource* source_ = nullptr;
     ByteSink* sink_ = nullptr;
     std::string error_;
-    std::optional<HostError> fileFailure_;
+    std::exception_ptr fileFailure_;  // holds a HostError
     TIFF* tiff_ = nullptr;
 };
 

@@ -86,7 +86,7 @@ public:
 private:
     [[noreturn]] void fail() const {
         if (stream_ && stream_->fileFailure()) {
-            throw *stream_->fileFailure();  // the file's own failure, which names it
+            std::rethrow_exception(stream_->fileFailure());  // the file's own failure, which names it
         }
         const std::string error = stream_ ? stream_->error() : std::string();
         throw HostError::writing(

@@ -145,8 +145,7 @@ TonedFile toneFile(const PluginObject& object, int preset, const std::string& la
         const std::uint64_t rowsInAll =
             static_cast<std::uint64_t>(layout.height) * static_cast<std::uint64_t>(everyPage ? pages : 1);
         std::uint64_t rowsDone = 0;
-        const PageWork work{object, preset, folderOf(output), inputName, everyPage, options.write.strip,
-                            [&](int rows) {
+        const PageWork work{object, preset, folderOf(output), inputName, everyPage, options.write.strip, [&](int rows) {
                                 rowsDone += static_cast<std::uint64_t>(rows);
                                 if (options.progress) {
                                     options.progress(std::min(rowsDone, rowsInAll), rowsInAll);

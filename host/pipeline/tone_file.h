@@ -49,8 +49,8 @@ struct PageWork {
     int preset;
     std::string temporaryFolder;  // for the tiles of pictures stored turned
     std::string inputName;
-    bool everyPage;  // every page of the reader into the writer (else the first)
-    bool strip;      // the later pages' ICC profiles left out too
+    bool everyPage;                          // every page of the reader into the writer (else the first)
+    bool strip;                              // the later pages' ICC profiles left out too
     std::function<void(int rows)> rowsDone;  // each band's rows, as written
 };
 

@@ -72,8 +72,8 @@ TEST_F(Batch, AFolderIsWalkedAndItsTreeKept) {
 
     const HostRun run = apply({"-r", "-o", path("in/toned"), path("in")});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(tree("in/toned"), (std::vector<std::string>{"a/b/y.png", "a/x.png", "c/no-extension.png", "c/x.png",
-                                                          "top.png"}));
+    EXPECT_EQ(tree("in/toned"),
+              (std::vector<std::string>{"a/b/y.png", "a/x.png", "c/no-extension.png", "c/x.png", "top.png"}));
     EXPECT_NE(run.err.find("toned 5, skipped 0, failed 0, in "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("1 file that is no picture passed over"), std::string::npos) << run.err;
 #if !defined(_WIN32)
@@ -171,7 +171,7 @@ TEST_F(Batch, KeepDates) {
 TEST_F(Batch, ProgressStaysOnStandardError) {
     for (const bool quiet : {false, true}) {
         std::ostringstream out, err;
-        std::vector<std::string> arguments = {"apply", plugin_, "-p", "2", "-r", "-o", path(quiet ? "q" : "p"),
+        std::vector<std::string> arguments = {"apply",   plugin_, "-p", "2", "-r", "-o", path(quiet ? "q" : "p"),
                                               path("in")};
         if (quiet) {
             arguments.push_back("--quiet");
