@@ -1,6 +1,7 @@
 #include "host/cli/progress_report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -15,7 +16,8 @@ constexpr std::chrono::milliseconds kRedraw{200};
 
 // "1:05", "1:02:03".
 std::string clock(double seconds) {
-    const auto total = static_cast<long long>(seconds + 0.5);
+    // Estimates from a rate near zero may be huge or not finite.
+    const long long total = std::llround(std::isfinite(seconds) ? std::clamp(seconds, 0.0, 1e9) : 0.0);
     char text[32];
     if (total >= 3600) {
         std::snprintf(text, sizeof(text), "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
